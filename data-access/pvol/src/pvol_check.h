@@ -21,4 +21,12 @@ namespace pvol_internal {
         if (!(condition)) ::pvol_internal::check_failed(#condition, __FILE__, __LINE__); \
     } while (0)
 
+// Same check, reported with a text of its own: the library's check texts are the conditions as C
+// writes them, and C++ spells some of them differently (nullptr, names such as new).
+#define PVOL_CHECK_TEXT(condition, text)                             \
+    do {                                                             \
+        if (!(condition))                                            \
+            ::pvol_internal::check_failed(text, __FILE__, __LINE__); \
+    } while (0)
+
 #endif  // PVOL_CHECK_H

@@ -4,4 +4,6 @@
 
 #include "pvol_export.h"
 
+#include "config_set.h"
+
 #endif /* PVOL_H */

@@ -3,6 +3,8 @@
 #define PVOL_H
 
 #include "pvol_export.h"
+#include "radar_utils.h"
+#include "orva_records.h"
 
 #include "config_set.h"
 

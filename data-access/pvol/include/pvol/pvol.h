@@ -7,5 +7,7 @@
 #include "orva_records.h"
 
 #include "config_set.h"
+#include "nav_system.h"
+#include "radar_ray.h"
 
 #endif /* PVOL_H */

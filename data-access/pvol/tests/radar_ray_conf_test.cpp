@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "nav_system.h"
+#include "nav_system_internal.h"
+#include "radar_ray.h"
+#include "radar_ray_internal.h"
+
+namespace {
+
+constexpr dscan kRangeMask{250.0, 500.0, 400};
+
+native_data_desc scale_8bit() {
+    native_data_desc scale{};
+    scale.bin_format = BITS_8;
+    scale.max_value = 255;
+    scale.min_value = 1;
+    scale.step = 0.5;
+    scale.offset = -32.0;
+    return scale;
+}
+
+radar_ray_conf *new_conf() {
+    radar_ray_conf *rconf =
+        rayconf_new(1000.0, 5.6e9, 13.4, 150.0, 1e-6, 32, 70.0, -40.0, 0.008, 1);
+    const native_data_desc scale = scale_8bit();
+    rayconf_add_moment(rconf, RD_DBZ, &kRangeMask, &scale);
+    rayconf_add_custom_moment(rconf, "rainrate", "mm/h", &kRangeMask);
+    return rconf;
+}
+
+TEST(TypeTable, RowsAreInValueOrder) {
+    for (int t = -1; t < MAX_RD - 1; ++t)
+        EXPECT_EQ(raw_data_types[t + 1].type, t);
+    EXPECT_EQ(raw_data_types[RD_DBZ + 1].orva_code_8, 2);
+    EXPECT_EQ(raw_data_types[RD_DBZ + 1].orva_code_16, 9);
+    EXPECT_STREQ(raw_data_types[RD_DBZ + 1].name_16, "dBZ2");
+    EXPECT_STREQ(raw_data_types[RD_HCLASS + 1].name_16, "HCl2");
+    EXPECT_EQ(raw_data_types[RD_ANY + 1].orva_code_8, 34);
+}
+
+TEST(RayDataBuffer, GrowsButNeverShrinks) {
+    radar_ray_data *buffer = radar_ray_data_new();
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(buffer->type, BITS_UNKNOWN);
+    ASSERT_EQ(radar_ray_data_resize(buffer, BITS_16, 100), buffer);
+    EXPECT_EQ(buffer->capacity, 200u);
+    ASSERT_EQ(radar_ray_data_resize(buffer, BITS_8, 10), buffer);
+    EXPECT_EQ(buffer->type, BITS_8);
+    EXPECT_EQ(buffer->bins, 10u);
+    EXPECT_EQ(buffer->capacity, 200u);
+    EXPECT_EQ(radar_ray_data_resize(buffer, BITS_UNKNOWN, 10), nullptr);
+    EXPECT_EQ(radar_ray_data_resize(buffer, 5, 10), nullptr);
+    EXPECT_EQ(buffer->type, BITS_8);
+    radar_ray_data_delete(buffer);
+}
+
+TEST(RayConf, MomentsAndIndexes) {
+    radar_ray_conf *rconf = rayconf_new(1, 2, 3, 4, 5, 6, 7, 8, 9, 10);
+    EXPECT_EQ(rayconf_get_pulses_per_ray(rconf), 6);
+    EXPECT_EQ(rayconf_get_gas_atten(rconf), 9.0);
+    EXPECT_EQ(rayconf_get_tx_polarization(rconf), 10);
+    const native_data_desc scale = scale_8bit();
+    EXPECT_EQ(rayconf_add_moment(rconf, RD_ANY, &kRangeMask, &scale), -1);
+    EXPECT_EQ(rayconf_add_moment(rconf, RD_CUSTOM, &kRangeMask, &scale), -1);
+    EXPECT_EQ(rayconf_add_moment(rconf, RD_XHDR, &kRangeMask, &scale), -1);
+    EXPECT_EQ(rayconf_get_moments_count(rconf), 0u);
+    EXPECT_EQ(rayconf_add_moment(rconf, RD_HCLASS, &kRangeMask, &scale), 0);
+    EXPECT_EQ(rayconf_get_moment_index(rconf, RD_VEL), -1);
+    EXPECT_EQ(rayconf_add_moment(rconf, RD_VEL, &kRangeMask, &scale), 1);
+    EXPECT_EQ(rayconf_add_moment(rconf, RD_VEL, &kRangeMask, &scale), 2);
+    EXPECT_EQ(rayconf_get_moment_index(rconf, RD_VEL), 2);
+    EXPECT_EQ(rayconf_add_custom_moment(rconf, "x", nullptr, &kRangeMask), -1);
+    EXPECT_EQ(rayconf_add_custom_moment(rconf, "rainrate", "mm/h", &kRangeMask), 3);
+    EXPECT_EQ(rayconf_get_moments_count(rconf), 4u);
+
+    EXPECT_EQ(rayconf_get_moment(rconf, -1), nullptr);
+    EXPECT_EQ(rayconf_get_moment(rconf, 4), nullptr);
+    EXPECT_EQ(rayconf_get_moment(nullptr, 0), nullptr);
+    const radar_moment *standard = rayconf_get_moment(rconf, 0);
+    EXPECT_EQ(rmoment_get_raw_type(standard), RD_HCLASS);
+    EXPECT_EQ(rmoment_get_name(standard), nullptr);
+    native_data_desc got_scale;
+    ASSERT_EQ(rmoment_get_scale(standard, &got_scale), &got_scale);
+    EXPECT_EQ(std::memcmp(&got_scale, &scale, sizeof scale), 0);
+
+    const radar_moment *custom = rayconf_get_moment(rconf, 3);
+    EXPECT_EQ(rmoment_get_raw_type(custom), RD_CUSTOM);
+    EXPECT_STREQ(rmoment_get_name(custom), "rainrate");
+    EXPECT_STREQ(rmoment_get_units(custom), "mm/h");
+    rmoment_get_scale(custom, &got_scale);
+    EXPECT_EQ(got_scale.bin_format, BITS_64);
+    EXPECT_EQ(got_scale.max_value, 0);
+    dscan mask;
+    rmoment_get_range_mask(custom, &mask);
+    EXPECT_EQ(mask.count, 400u);
+    EXPECT_EQ(rmoment_get_scale(nullptr, &got_scale), nullptr);
+    EXPECT_EQ(rmoment_get_raw_type(nullptr), 0);
+
+    EXPECT_EQ(raycon_set_exthdr_size(rconf, 20), 0);
+    EXPECT_EQ(raycon_set_exthdr_size(rconf, 30), 1);
+    EXPECT_EQ(rayconf_get_exthdr_size(rconf), 20u);
+    rayconf_unref(rconf);
+}
+
+TEST(RayConf, Attributes) {
+    radar_ray_conf *rconf = new_conf();
+    EXPECT_EQ(rayconf_get_double(rconf, "ORVA Ray Log Threshold"), 0.0);
+    EXPECT_EQ(rayconf_get_int(rconf, "k"), 0);
+    char text[8];
+    EXPECT_EQ(rayconf_get_string(rconf, "k", text, sizeof text), nullptr);
+    EXPECT_EQ(rayconf_is_defined(rconf, "k"), 0);
+
+    EXPECT_EQ(rayconf_add_string(rconf, "k", "value"), 0);
+    EXPECT_EQ(rayconf_add_string(rconf, "k", "other"), 1);
+    EXPECT_EQ(rayconf_add_u64(rconf, "u", 1ull << 40), 0);
+    EXPECT_EQ(rayconf_add_int(rconf, "i", -3), 0);
+    EXPECT_EQ(rayconf_is_defined(rconf, "k"), 1);
+    EXPECT_TRUE(std::isnan(rayconf_get_double(rconf, "ORVA Ray Log Threshold")));
+    EXPECT_STREQ(rayconf_get_string(rconf, "k", text, sizeof text), "value");
+    EXPECT_EQ(rayconf_get_u64(rconf, "u"), 1ull << 40);
+    EXPECT_EQ(rayconf_get_int(rconf, "i"), -3);
+    rayconf_unref(rconf);
+}
+
+TEST(RayConf, Equivalence) {
+    radar_ray_conf *a = new_conf();
+    radar_ray_conf *b = new_conf();
+    EXPECT_EQ(rayconf_compare(a, b), 1);
+    EXPECT_EQ(raycon_set_exthdr_size(b, 12), 0);  // takes no part
+    EXPECT_EQ(rayconf_compare(a, b), 1);
+
+    // A configuration without attributes holds no set at all, which matches no set but a set.
+    rayconf_add_double(b, "ORVA Ray SQI Threshold", 0.4);
+    EXPECT_EQ(rayconf_compare(a, b), 0);
+    rayconf_add_double(a, "ORVA Ray SQI Threshold", 0.4);
+    EXPECT_EQ(rayconf_compare(a, b), 1);
+    rayconf_add_double(b, "ORVA Ray Log Threshold", -1.0);
+    EXPECT_EQ(rayconf_compare(a, b), 1);
+    EXPECT_EQ(rayconf_compare(b, a), 0);
+
+    radar_ray_conf *renamed =
+        rayconf_new(1000.0, 5.6e9, 13.4, 150.0, 1e-6, 32, 70.0, -40.0, 0.008, 1);
+    const native_data_desc scale = scale_8bit();
+    rayconf_add_moment(renamed, RD_DBZ, &kRangeMask, &scale);
+    rayconf_add_custom_moment(renamed, "rainrate", "mm/hr", &kRangeMask);
+    EXPECT_EQ(rayconf_compare(a, renamed), 0);
+
+    radar_ray_conf *other_scale =
+        rayconf_new(1000.0, 5.6e9, 13.4, 150.0, 1e-6, 32, 70.0, -40.0, 0.008, 1);
+    native_data_desc cyclic = scale;
+    cyclic.cyclic = 1;
+    rayconf_add_moment(other_scale, RD_DBZ, &kRangeMask, &cyclic);
+    rayconf_add_custom_moment(other_scale, "rainrate", "mm/h", &kRangeMask);
+    EXPECT_EQ(rayconf_compare(a, other_scale), 0);
+
+    // -0.0 equals 0.0 as a number, but properties compare bit for bit.
+    radar_ray_conf *zero = rayconf_new(0.0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    radar_ray_conf *negative_zero = rayconf_new(-0.0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(rayconf_compare(zero, negative_zero), 0);
+
+    radar_ray_conf *copy = rayconf_new_copy(b);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(rayconf_compare(b, copy), 1);
+    EXPECT_EQ(rayconf_compare(copy, b), 1);
+    EXPECT_STREQ(rmoment_get_units(rayconf_get_moment(copy, 1)), "mm/h");
+    EXPECT_NE(rmoment_get_units(rayconf_get_moment(copy, 1)),
+              rmoment_get_units(rayconf_get_moment(b, 1)));
+
+    for (radar_ray_conf *rconf : {a, b, renamed, other_scale, zero, negative_zero, copy}) {
+        rayconf_unref(rconf);
+    }
+}
+
+TEST(RayConfDeathTest, ReferenceCountingInvariants) {
+    radar_ray_conf *rconf = new_conf();
+    rayconf_ref(rconf);
+    EXPECT_EQ(rconf->ref, 2);
+    rayconf_unref(rconf);
+    rconf->ref = 0;
+    EXPECT_DEATH(rayconf_ref(rconf), "rconf->ref > 0");
+    EXPECT_DEATH(rayconf_unref(rconf), "rconf->ref > 0");
+    rconf->ref = 1;
+
+    dllist head;
+    dllist_init_head(&head);
+    dllist_insert_before(rayconf_get_node(rconf), &head);
+    EXPECT_EQ(rayconf_from_node(head.next), rconf);
+    EXPECT_DEATH(rayconf_unref(rconf), "rconf->node.next == \\(\\(\\(void \\*\\)0\\)\\)");
+    dllist_remove(rayconf_get_node(rconf));
+    rayconf_unref(rconf);
+}
+
+TEST(Position, FixedAndMoving) {
+    const rposition_fixed site{0.8, 0.4, 120.0, 150.5};
+    rposition *fixed = rposition_new_fixed(&site);
+    rposition *zero = rposition_new_fixed(nullptr);
+    rposition *moving = rposition_new_moving();
+    ASSERT_TRUE(fixed && zero && moving);
+
+    rposition_fixed out{};
+    ASSERT_EQ(rposition_get_fixed(fixed, &out), &out);
+    EXPECT_EQ(out.ground_height, 120.0);
+    EXPECT_EQ(out.altitude, 150.5);
+    rposition_get_fixed(zero, &out);
+    EXPECT_EQ(out.latitude, 0.0);
+    EXPECT_EQ(rposition_get_fixed(moving, &out), nullptr);
+    rposition_nav nav;
+    EXPECT_EQ(rposition_get_nav(moving, 0, &nav), nullptr);
+    EXPECT_EQ(rposition_get_nav(moving, -1, &nav), nullptr);
+    EXPECT_EQ(rposition_get_nav(fixed, 0, &nav), nullptr);
+    double orientation[2] = {1, 1};
+    rposition_get_orientation(fixed, orientation);
+    EXPECT_EQ(orientation[0], 0.0);
+    EXPECT_EQ(orientation[1], 0.0);
+
+    rposition *same_site = rposition_new_fixed(&site);
+    EXPECT_EQ(rposition_is_equiv(fixed, same_site), 1);
+    EXPECT_EQ(rposition_is_equiv(fixed, zero), 0);
+    EXPECT_EQ(rposition_is_equiv(zero, moving), 0);  // different kinds
+    EXPECT_EQ(rposition_is_equiv(moving, zero), 0);
+    rposition *other_moving = rposition_new_moving();
+    EXPECT_EQ(rposition_is_equiv(moving, other_moving), 1);
+
+    EXPECT_EQ(rposition_ref(fixed), fixed);
+    EXPECT_EQ(fixed->ref, 2);
+    rposition_unref(fixed);
+    for (rposition *pos : {fixed, zero, moving, same_site, other_moving})
+        rposition_unref(pos);
+
+    // A released position in caller storage: neither ref nor unref touches it.
+    rposition released{};
+    released.ref = 0;
+    EXPECT_EQ(rposition_ref(&released), nullptr);
+    rposition_unref(&released);
+    EXPECT_EQ(released.ref, 0);
+}
+
+}  // namespace

@@ -9,5 +9,6 @@
 #include "config_set.h"
 #include "nav_system.h"
 #include "radar_ray.h"
+#include "orva_utils.h"
 
 #endif /* PVOL_H */

@@ -35,6 +35,19 @@ struct radar_ray_conf {
     uint64_t exthdr_size;
 };
 
+struct radar_ray {
+    int32_t index;  // in its sweep, -1 until added
+    angle_interval azimuth;
+    angle_interval elevation;
+    timeval time;
+    rposition *position;
+    int32_t position_index;  // navigation record of a moving position, else -1
+    radar_ray_data **data;   // one buffer per moment slot
+    uint64_t count;          // slots in data
+    radar_ray_conf *config;
+    unsigned char *exthdr;  // config->exthdr_size bytes, or null
+};
+
 // Makes room for bins elements of format (BITS_8 to BITS_64) and sets type and bins; never
 // shrinks. Null for another format or when out of memory, the buffer then unchanged.
 radar_ray_data *radar_ray_data_resize(radar_ray_data *buffer, int format, uint64_t bins);

@@ -8,11 +8,14 @@
  *   as long as the configuration lives and gains no moment.
  * - A radar_ray_data buffer belongs to whoever created it with radar_ray_data_new and is released
  *   with radar_ray_data_delete. The library grows it on request and never shrinks it.
- * - Attribute texts handed in are copied; texts handed out are copied into caller storage. */
+ * - Attribute texts handed in are copied; texts handed out are copied into caller storage.
+ * - A ray holds one reference on its configuration and one on its position. It belongs to its
+ *   creator until it is added to a sweep, which then owns and deletes it. */
 #ifndef PVOL_RADAR_RAY_H
 #define PVOL_RADAR_RAY_H
 
 #include <stdint.h>
+#include <sys/time.h>
 
 #include "config_set.h"
 #include "nav_system.h"
@@ -191,6 +194,72 @@ PVOL_API void rayconf_unref(radar_ray_conf *rconf);
 /* The list node through which a scan registers the configuration, and back. */
 PVOL_API struct dllist *rayconf_get_node(radar_ray_conf *rconf);
 PVOL_API radar_ray_conf *rayconf_from_node(struct dllist *node);
+
+/* ---- rays ---- */
+
+/* Angles covered by one ray, in radians. */
+typedef struct angle_interval {
+    double start;
+    double between; /* middle of the interval */
+    double stop;
+} angle_interval;
+
+typedef struct radar_ray radar_ray;
+
+/* A ray on config (which must have at least one moment, else null), holding one bin buffer per
+ * moment filled with the moment's not_scanned code (NaN for floating-point moments). Null angles
+ * read as NaN, a null time as 0. With a position, the ray takes a reference on it and keeps
+ * position_index; without, the index is -1. Takes a reference on config. Null when out of
+ * memory. Release with rray_delete unless a sweep owns the ray. */
+PVOL_API radar_ray *rray_new(radar_ray_conf *config, const angle_interval *azimuth,
+                             const angle_interval *elevation, const struct timeval *time,
+                             rposition *position, int position_index);
+/* A new ray with the same configuration, angles, time, position and bins; index -1 and no
+ * extended header. Null when out of memory. */
+PVOL_API radar_ray *rray_new_copy(const radar_ray *ray);
+/* Releases the bins, the extended header and the references; null is ignored. */
+PVOL_API void rray_delete(radar_ray *ray);
+
+PVOL_API radar_ray_conf *rray_get_config(const radar_ray *ray);
+PVOL_API rposition *rray_get_position(const radar_ray *ray);
+/* Position of the ray in its sweep, -1 until added to one. */
+PVOL_API int rray_get_index(const radar_ray *ray);
+PVOL_API int rray_set_index(radar_ray *ray, int index);
+PVOL_API angle_interval rray_get_azimuth(const radar_ray *ray);
+PVOL_API angle_interval rray_get_elevation(const radar_ray *ray);
+/* Copies the ray's time into out and returns out. */
+PVOL_API struct timeval *rray_get_time(const radar_ray *ray, struct timeval *out);
+PVOL_API int rray_set_time(radar_ray *ray, const struct timeval *time);
+/* Moves the ray's position reference to position (null for none, index then -1); returns 0. */
+PVOL_API int rray_set_position(radar_ray *ray, rposition *position, int position_index);
+
+/* Stores a copy of the configuration's exthdr_size bytes when that size is non-zero and the ray
+ * has no extended header yet. Returns 0. */
+PVOL_API int rray_add_exthdr(radar_ray *ray, const void *bytes);
+/* Copies the extended header into out and returns out; null when there is none. */
+PVOL_API void *rray_get_exthdr(const radar_ray *ray, void *out);
+
+/* Moves the ray from old_conf to the equivalent new_conf (references follow) and returns
+ * new_conf; null, with nothing changed, when the ray's configuration is not old_conf. */
+PVOL_API radar_ray_conf *rray_swap_config(radar_ray *ray, radar_ray_conf *new_conf,
+                                          radar_ray_conf *old_conf);
+
+/* Copies the stored bins of slot into buffer, sized to the moment's format and bin count, and
+ * returns buffer. A BITS_32 moment yields the buffer with 0 bins. Null for a slot out of range,
+ * a slot without bins or when the buffer cannot grow. */
+PVOL_API radar_ray_data *rray_get_native(const radar_ray *ray, int slot, radar_ray_data *buffer);
+/* Copies buffer (of the moment's format, at most the moment's bin count) into slot and fills the
+ * remaining bins with the not_scanned code (NaN for BITS_64). 0 on success, 1 for a slot beyond
+ * the configuration's moments or when out of memory, -1 for a BITS_32 moment. */
+PVOL_API int rray_set_from_native(radar_ray *ray, int slot, const radar_ray_data *buffer);
+/* Physical values of slot as BITS_64 into buffer: not_scanned reads NaN, under_threshold
+ * -infinity. Returns buffer, or null as rray_get_native. */
+PVOL_API radar_ray_data *rray_get_dat(const radar_ray *ray, int slot, radar_ray_data *buffer);
+/* Stores physical values (a BITS_64 buffer of at most the moment's bin count; missing bins count
+ * as NaN) into slot in the moment's format: NaN gives not_scanned, +infinity max_value,
+ * -infinity and values below min_value under_threshold; codes above the scale wrap to the code
+ * width. 0 on success, 1 for a slot beyond the configuration's moments or when out of memory. */
+PVOL_API int rray_set_dat(radar_ray *ray, int slot, const radar_ray_data *buffer);
 
 PVOL_END_DECLS
 

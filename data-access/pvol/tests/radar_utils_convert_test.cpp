@@ -12,8 +12,8 @@ namespace {
 
 struct LinearFamily {
     std::vector<int> types;
-    int lowest_code;   // first code that round-trips (special codes below it excluded)
-    int highest_code;  // last code that round-trips
+    int lowest_code;     // first code that round-trips (special codes below it excluded)
+    int highest_code;    // last code that round-trips
     bool wraps = false;  // angles: out-of-range values wrap instead of clamping
 };
 
@@ -52,7 +52,8 @@ TEST(DataConvertTest, LinearFamiliesRoundTripOverTheirWholeCodeRange) {
                     << "type " << type << " code " << code;
             }
             // Values beyond either end clamp to the extreme codes.
-            if (family.wraps) continue;
+            if (family.wraps)
+                continue;
             EXPECT_EQ(iuser_to_data(1e9, type, nullptr), family.highest_code) << type;
             EXPECT_EQ(iuser_to_data(-1e9, type, nullptr), family.lowest_code) << type;
         }
@@ -106,8 +107,9 @@ TEST(DataConvertTest, CorrelationCodes) {
     EXPECT_DOUBLE_EQ(fdata_to_user(0, 19, nullptr), 0.0);
     EXPECT_DOUBLE_EQ(fdata_to_user(254, 19, nullptr), 1.0);
     for (int code = 1; code <= 254; ++code)
-        ASSERT_EQ(iuser_to_data(fdata_to_user(static_cast<uint16_t>(code), 18, nullptr), 18, nullptr),
-                  code);
+        ASSERT_EQ(
+            iuser_to_data(fdata_to_user(static_cast<uint16_t>(code), 18, nullptr), 18, nullptr),
+            code);
     EXPECT_DOUBLE_EQ(fdata_to_user(0, 20, nullptr), 0.0);
     EXPECT_DOUBLE_EQ(fdata_to_user(0, 67, nullptr), 0.0);
 }
@@ -139,7 +141,8 @@ TEST(DataConvertTest, SpecificDifferentialPhaseIsLogarithmic) {
     EXPECT_EQ(iuser_to_data(1e6, 14, &conv), 254);
     EXPECT_EQ(iuser_to_data(-1e6, 14, &conv), 1);
     for (int code = 1; code <= 254; ++code) {
-        if (code == 128) continue;
+        if (code == 128)
+            continue;
         ASSERT_EQ(iuser_to_data(fdata_to_user(static_cast<uint16_t>(code), 14, &conv), 14, &conv),
                   code);
     }

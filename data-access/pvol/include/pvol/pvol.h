@@ -5,6 +5,7 @@
 #include "pvol_export.h"
 #include "radar_utils.h"
 #include "orva_records.h"
+#include "i16stream.h"
 
 #include "config_set.h"
 #include "nav_system.h"

@@ -8,51 +8,57 @@
 
 #include <boost/property_tree/ptree.hpp>
 
+#include "orva_records.h"
 #include "radar_utils.h"
 
 namespace azm::orva {
 
 namespace {
 
-// Byte offsets of the product header fields this model touches.
+// Byte offsets of the product header fields this model touches: the named fields of the shared
+// layout, and the parameters whose meaning depends on the product type.
 namespace at {
-constexpr std::size_t hdr_id = 0;
-constexpr std::size_t hdr_version = 2;
-constexpr std::size_t hdr_bytes = 4;
-constexpr std::size_t hdr_flags = 10;
-constexpr std::size_t pcf_hdr = 12;  // structure header of the product configuration
-constexpr std::size_t product_type = 24;
-constexpr std::size_t gen_time = 32;
-constexpr std::size_t sweep_time = 44;
-constexpr std::size_t prod_name = 74;
-constexpr std::size_t task_name = 86;
-constexpr std::size_t x_size = 112;
-constexpr std::size_t y_size = 116;
+constexpr std::size_t hdr_id = offsetof(product_header, hdr.id);
+constexpr std::size_t hdr_version = offsetof(product_header, hdr.iversion);
+constexpr std::size_t hdr_bytes = offsetof(product_header, hdr.ibytes);
+constexpr std::size_t hdr_flags = offsetof(product_header, hdr.iflags);
+constexpr std::size_t pcf_id = offsetof(product_header, pcf.hdr.id);
+constexpr std::size_t pcf_version = offsetof(product_header, pcf.hdr.iversion);
+constexpr std::size_t pcf_bytes = offsetof(product_header, pcf.hdr.ibytes);
+constexpr std::size_t pcf_flags = offsetof(product_header, pcf.hdr.iflags);
+constexpr std::size_t product_type = offsetof(product_header, pcf.iptype);
+constexpr std::size_t gen_time = offsetof(product_header, pcf.gen_time);
+constexpr std::size_t sweep_time = offsetof(product_header, pcf.sweep_time);
+constexpr std::size_t prod_name = offsetof(product_header, pcf.prod_name);
+constexpr std::size_t task_name = offsetof(product_header, pcf.task_name);
+constexpr std::size_t x_size = offsetof(product_header, pcf.ixsize);
+constexpr std::size_t y_size = offsetof(product_header, pcf.iysize);
 constexpr std::size_t z_size = 120;
-constexpr std::size_t data_type = 142;
-constexpr std::size_t ppi_angle = 176;
+constexpr std::size_t data_type = 142;  // uint16 ORVA data type code of the product's data
+constexpr std::size_t ppi_angle = 176;  // bin2 elevation of a PPI product
 constexpr std::size_t psp_180 = 180;
 constexpr std::size_t psp_182 = 182;
 constexpr std::size_t psp_186 = 186;
 constexpr std::size_t psp_220 = 220;
-constexpr std::size_t prod_site = 332;
-constexpr std::size_t version = 348;
-constexpr std::size_t ing_version = 356;
-constexpr std::size_t hw_name = 406;
-constexpr std::size_t site_name = 422;
-constexpr std::size_t prf = 452;
-constexpr std::size_t trig_rate = 462;
-constexpr std::size_t dsp_778 = 466;
-constexpr std::size_t wavelength = 480;
-constexpr std::size_t pend_flags = 502;
-constexpr std::size_t polarization = 504;
-constexpr std::size_t event_count = 618;
-constexpr std::size_t extended_header = 632;
+constexpr std::size_t prod_site = offsetof(product_header, pend.prod_site);
+constexpr std::size_t version = offsetof(product_header, pend.version);
+constexpr std::size_t ing_version = offsetof(product_header, pend.ing_version);
+constexpr std::size_t hw_name = offsetof(product_header, pend.hw_name);
+constexpr std::size_t site_name = offsetof(product_header, pend.site_name);
+constexpr std::size_t prf = offsetof(product_header, pend.iprf);
+constexpr std::size_t trig_rate = offsetof(product_header, pend.itrig_rate);
+constexpr std::size_t dsp_778 = offsetof(product_header, pend.dsp_778);
+constexpr std::size_t wavelength = offsetof(product_header, pend.iwavelength);
+constexpr std::size_t pend_flags = offsetof(product_header, pend.iflags);
+constexpr std::size_t polarization = offsetof(product_header, pend.ipolarization);
+constexpr std::size_t event_count = 618;  // int16 of event products
+constexpr std::size_t extended_header = offsetof(product_header, pend.ixhdr_offset);
 }  // namespace at
 
-constexpr std::size_t name_width = 12;
-constexpr std::size_t site_width = 16;
-constexpr std::size_t version_width = 8;
+constexpr std::size_t name_width = sizeof(product_configuration::prod_name);
+constexpr std::size_t site_width = sizeof(product_end::site_name);
+constexpr std::size_t version_width = sizeof(product_end::version);
+static_assert(sizeof(product_header) == Header::base_size);
 
 enum ProductTypeCode : int {
     kPpi = 1,
@@ -77,20 +83,20 @@ struct ProductTypeRow {
 
 // Searched in this order; the last row is the fallback.
 constexpr ProductTypeRow product_types[] = {
-    {33, "BASE", 2, true},    {23, "BEAM", 4, true},    {31, "DWELL", 2, true},
-    {3, "CAPPI", 2, true},    {13, "CATCH", 6, false},  {28, "COMP", 9, false},
-    {4, "XSECT", 3, true},    {25, "FCAST", 2, false},  {30, "GAGE", 5, false},
-    {39, "SWS", 5, false},    {34, "HMAX", 2, true},    {27, "IMAGE", 4, false},
-    {38, "LAYER", 2, true},   {16, "MAX", 2, true},     {40, "MLHGT", 2, true},
-    {26, "NDOP", 2, false},   {19, "OTHER", 8, false},  {1, "PPI", 2, true},
-    {7, "RAIN1", 2, true},    {8, "RAINN", 2, true},    {15, "RAW", 0, false},
-    {2, "RHI", 3, true},      {14, "RTI", 4, true},     {37, "SAT", 2, true},
-    {11, "SHEAR", 2, true},   {21, "SLINE", 6, false},  {32, "SRI", 2, true},
-    {20, "STAT", 7, false},   {29, "TDWR", 6, false},   {24, "TEXT", 7, false},
-    {36, "THICK", 2, true},   {5, "TOPS", 2, true},     {6, "TRACK", 6, false},
-    {17, "USER", 2, true},    {18, "VUSER", 3, true},   {35, "VAD", 8, false},
-    {10, "VIL", 2, true},     {9, "VVP", 8, false},     {22, "WIND", 1, false},
-    {12, "WARN", 6, false},   {0, "NONE", 9, false},
+    {33, "BASE", 2, true},  {23, "BEAM", 4, true},   {31, "DWELL", 2, true},
+    {3, "CAPPI", 2, true},  {13, "CATCH", 6, false}, {28, "COMP", 9, false},
+    {4, "XSECT", 3, true},  {25, "FCAST", 2, false}, {30, "GAGE", 5, false},
+    {39, "SWS", 5, false},  {34, "HMAX", 2, true},   {27, "IMAGE", 4, false},
+    {38, "LAYER", 2, true}, {16, "MAX", 2, true},    {40, "MLHGT", 2, true},
+    {26, "NDOP", 2, false}, {19, "OTHER", 8, false}, {1, "PPI", 2, true},
+    {7, "RAIN1", 2, true},  {8, "RAINN", 2, true},   {15, "RAW", 0, false},
+    {2, "RHI", 3, true},    {14, "RTI", 4, true},    {37, "SAT", 2, true},
+    {11, "SHEAR", 2, true}, {21, "SLINE", 6, false}, {32, "SRI", 2, true},
+    {20, "STAT", 7, false}, {29, "TDWR", 6, false},  {24, "TEXT", 7, false},
+    {36, "THICK", 2, true}, {5, "TOPS", 2, true},    {6, "TRACK", 6, false},
+    {17, "USER", 2, true},  {18, "VUSER", 3, true},  {35, "VAD", 8, false},
+    {10, "VIL", 2, true},   {9, "VVP", 8, false},    {22, "WIND", 1, false},
+    {12, "WARN", 6, false}, {0, "NONE", 9, false},
 };
 
 const ProductTypeRow &productTypeRow(int type) {
@@ -207,7 +213,9 @@ void putPaddedText(std::uint8_t *field, std::size_t width, const char *text) {
 
 }  // namespace
 
-Header::Header() { reset(); }
+Header::Header() {
+    reset();
+}
 
 void Header::reset() {
     bytes_.assign(base_size, 0);
@@ -215,10 +223,10 @@ void Header::reset() {
     store<std::int16_t>(at::hdr_version, 8);
     store<std::int32_t>(at::hdr_bytes, static_cast<std::int32_t>(base_size));
     store<std::int16_t>(at::hdr_flags, 1);
-    store<std::int16_t>(at::pcf_hdr + at::hdr_id, 26);
-    store<std::int16_t>(at::pcf_hdr + at::hdr_version, 6);
-    store<std::int32_t>(at::pcf_hdr + at::hdr_bytes, 320);
-    store<std::int16_t>(at::pcf_hdr + at::hdr_flags, 1);
+    store<std::int16_t>(at::pcf_id, 26);
+    store<std::int16_t>(at::pcf_version, 6);
+    store<std::int32_t>(at::pcf_bytes, 320);
+    store<std::int16_t>(at::pcf_flags, 1);
     setText(at::prod_name, name_width, "DEFAULT");
     setText(at::task_name, name_width, "DEFAULT");
     setText(at::prod_site, site_width, "Unknown");
@@ -234,7 +242,9 @@ void Header::reset() {
     store<std::int16_t>(at::polarization, 0);
 }
 
-int Header::productType() const { return load<std::int16_t>(at::product_type); }
+int Header::productType() const {
+    return load<std::int16_t>(at::product_type);
+}
 
 std::size_t Header::size() const {
     switch (productType()) {
@@ -250,7 +260,9 @@ std::size_t Header::size() const {
     }
 }
 
-void Header::fitToType() { bytes_.resize(size(), 0); }
+void Header::fitToType() {
+    bytes_.resize(size(), 0);
+}
 
 void Header::read(std::istream &input) {
     reset();
@@ -287,8 +299,12 @@ void Header::set(const std::uint8_t *data, std::size_t length) {
     }
 }
 
-std::int32_t Header::getTotalSize() const { return load<std::int32_t>(at::hdr_bytes); }
-void Header::setTotalSize(std::int32_t bytes) { store<std::int32_t>(at::hdr_bytes, bytes); }
+std::int32_t Header::getTotalSize() const {
+    return load<std::int32_t>(at::hdr_bytes);
+}
+void Header::setTotalSize(std::int32_t bytes) {
+    store<std::int32_t>(at::hdr_bytes, bytes);
+}
 
 std::uint32_t Header::getExtendedHeaderOffset() const {
     return load<std::uint32_t>(at::extended_header);
@@ -297,7 +313,9 @@ void Header::setExtendedHeaderOffset(std::uint32_t offset) {
     store<std::uint32_t>(at::extended_header, offset);
 }
 
-std::string Header::getProductType() const { return ProductType(productType()); }
+std::string Header::getProductType() const {
+    return ProductType(productType());
+}
 
 void Header::setProductType(const std::string &name) {
     int type = 0;
@@ -311,7 +329,9 @@ void Header::setProductType(const std::string &name) {
     fitToType();
 }
 
-std::string Header::ProductType(int type) { return productTypeRow(type).name; }
+std::string Header::ProductType(int type) {
+    return productTypeRow(type).name;
+}
 
 std::string Header::text(std::size_t offset, std::size_t width) const {
     if (offset > bytes_.size() || bytes_.size() - offset < width) {
@@ -329,7 +349,9 @@ void Header::setText(std::size_t offset, std::size_t width, const std::string &v
     cstr2fstr(reinterpret_cast<char *>(bytes_.data() + offset), value.c_str(), width);
 }
 
-std::string Header::getProductConfigName() const { return text(at::prod_name, name_width); }
+std::string Header::getProductConfigName() const {
+    return text(at::prod_name, name_width);
+}
 void Header::setProductConfigName(const std::string &name) {
     setText(at::prod_name, name_width, name);
 }
@@ -419,7 +441,9 @@ void Header::setPspEventCount(int count) {
     }
 }
 
-bool Header::isScalar() const { return productTypeRow(productType()).scalar; }
+bool Header::isScalar() const {
+    return productTypeRow(productType()).scalar;
+}
 
 bool Header::isGeoReferenced() const {
     const int kind = productTypeRow(productType()).kind;
@@ -431,7 +455,9 @@ bool Header::isEvent() const {
     return type == kTrack || type == kWarn || type == kSline || type == kTdwr;
 }
 
-bool Header::isRaw() const { return productType() == kRaw; }
+bool Header::isRaw() const {
+    return productType() == kRaw;
+}
 
 Storage Header::getStorage() const {
     const DataTypeRow &row = dataTypeRow(load<std::uint16_t>(at::data_type));
@@ -487,17 +513,31 @@ void Header::setYmdhhmmss(std::size_t offset, const YMDHHMMSS &time) {
                         time.hour * 3600 + time.min * 60 + time.sec);
 }
 
-YMDHHMMSS Header::getIngestYMDHHMMSS() const { return ymdhhmmss(at::sweep_time); }
-void Header::setIngestYMDHHMMSS(const YMDHHMMSS &time) { setYmdhhmmss(at::sweep_time, time); }
-YMDHHMMSS Header::getAnalysisYMDHHMMSS() const { return ymdhhmmss(at::gen_time); }
-void Header::setAnalysisYMDHHMMSS(const YMDHHMMSS &time) { setYmdhhmmss(at::gen_time, time); }
+YMDHHMMSS Header::getIngestYMDHHMMSS() const {
+    return ymdhhmmss(at::sweep_time);
+}
+void Header::setIngestYMDHHMMSS(const YMDHHMMSS &time) {
+    setYmdhhmmss(at::sweep_time, time);
+}
+YMDHHMMSS Header::getAnalysisYMDHHMMSS() const {
+    return ymdhhmmss(at::gen_time);
+}
+void Header::setAnalysisYMDHHMMSS(const YMDHHMMSS &time) {
+    setYmdhhmmss(at::gen_time, time);
+}
 
-std::string Header::getIngestHardwareName() const { return text(at::hw_name, site_width); }
+std::string Header::getIngestHardwareName() const {
+    return text(at::hw_name, site_width);
+}
 void Header::setIngestHardwareName(const std::string &name) {
     setText(at::hw_name, site_width, name);
 }
-std::string Header::getSiteName() const { return text(at::site_name, site_width); }
-void Header::setSiteName(const std::string &name) { setText(at::site_name, site_width, name); }
+std::string Header::getSiteName() const {
+    return text(at::site_name, site_width);
+}
+void Header::setSiteName(const std::string &name) {
+    setText(at::site_name, site_width, name);
+}
 
 void Header::adjustPRF(double nyquist_velocity) {
     const std::int32_t wavelength = load<std::int32_t>(at::wavelength);

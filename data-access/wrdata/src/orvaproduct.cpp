@@ -37,7 +37,7 @@ void readExactly(std::istream &input, std::vector<std::uint8_t> &buffer, std::si
 
 // Byte reader over the appended sections, bounded by the file size of the header.
 class SectionReader {
-public:
+  public:
     SectionReader(std::istream &input, std::uint64_t position, std::uint64_t total)
         : input_(input), position_(position), total_(total) {}
 
@@ -62,7 +62,7 @@ public:
         position_ += n;
     }
 
-private:
+  private:
     std::istream &input_;
     std::uint64_t position_;
     std::uint64_t total_;
@@ -132,7 +132,9 @@ bool sameSpecialValue(double value, double special) {
 
 }  // namespace
 
-ProductStore::ProductStore() { reset(); }
+ProductStore::ProductStore() {
+    reset();
+}
 
 void ProductStore::reset() {
     header.reset();
@@ -152,7 +154,9 @@ void ProductStore::correct_storage() {
     properties.put("data.size", scalarDataSize(header));
 }
 
-Product::Product(std::istream &input) { read(input); }
+Product::Product(std::istream &input) {
+    read(input);
+}
 
 void Product::read(std::istream &input) {
     store_.reset();
@@ -171,8 +175,8 @@ void Product::read(std::istream &input) {
     }
     const auto header_size = static_cast<std::int64_t>(header.size());
     if (ext < header_size) {
-        throw std::domain_error("the product header gives a file size of " +
-                                std::to_string(total) + " bytes, less than the header itself (" +
+        throw std::domain_error("the product header gives a file size of " + std::to_string(total) +
+                                " bytes, less than the header itself (" +
                                 std::to_string(header_size) + " bytes)");
     }
     std::vector<std::uint8_t> data;
@@ -322,7 +326,9 @@ bool Product::is_data_threshold(double value) const {
     return sameSpecialValue(value, store_.threshold);
 }
 
-bool Product::is_data_noscan(double value) const { return sameSpecialValue(value, store_.noscan); }
+bool Product::is_data_noscan(double value) const {
+    return sameSpecialValue(value, store_.noscan);
+}
 
 void Product::unpackData(std::size_t index) {
     ProductSection *s = section(index);

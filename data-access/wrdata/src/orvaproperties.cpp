@@ -199,8 +199,8 @@ void properties2orva_header(Header &header, const Properties &tree) {
         header.setAnalysisYMDHHMMSS(*ingest);
     }
     const std::string kind = tree.get<std::string>("category", "");
-    if (kind == "Scalar" ||
-        kind == "Raw" || (kind == "Other" && tree.get<std::string>("product_type", "") == "SWS")) {
+    if (kind == "Scalar" || kind == "Raw" ||
+        (kind == "Other" && tree.get<std::string>("product_type", "") == "SWS")) {
         putGeometry(header, tree);
     }
     if (has(tree, "psp.uncompressed_size")) {

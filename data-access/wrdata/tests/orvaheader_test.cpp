@@ -165,8 +165,7 @@ TEST(HeaderTest, TextsAreBlankPaddedAndCutToTheirField) {
     header.setSiteName("A site name longer than 16");
     EXPECT_EQ(header.getSiteName(), "A site name long");
     header.setProductConfigName("CFG");
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(&header.get()[74]), 12),
-              "CFG         ");
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(&header.get()[74]), 12), "CFG         ");
     EXPECT_EQ(header.getProductConfigName(), "CFG");
 }
 

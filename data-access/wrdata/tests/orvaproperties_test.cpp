@@ -53,10 +53,9 @@ Header warnHeader() {
 TEST(PropertiesTest, WarnProductKeysInTheirOrder) {
     Properties tree;
     orva_header2properties(tree, warnHeader());
-    EXPECT_EQ(keysOf(tree),
-              (std::vector<std::string>{"product_type", "config_name", "radar", "ingest_time",
-                                        "analysis_time", "category", "event_name", "input0",
-                                        "input2", "data"}));
+    EXPECT_EQ(keysOf(tree), (std::vector<std::string>{"product_type", "config_name", "radar",
+                                                      "ingest_time", "analysis_time", "category",
+                                                      "event_name", "input0", "input2", "data"}));
     EXPECT_EQ(tree.get<std::string>("product_type"), "WARN");
     EXPECT_EQ(tree.get<std::string>("config_name"), "WARN_CFG");
     EXPECT_EQ(keysOf(tree.get_child("radar")),

@@ -17,18 +17,19 @@ using azm::orva::Product;
 constexpr std::size_t event_size = 300;
 
 struct Event {
-    double lat, lon;           // degrees
-    double alt;                // event altitude
-    int area;                  // in units of 10000
-    double major, minor;       // ellipse axes
-    double azimuth;            // degrees
-    double max[3], average[3]; // per input
-    double scale;              // km per pixel of the inputs
+    double lat, lon;            // degrees
+    double alt;                 // event altitude
+    int area;                   // in units of 10000
+    double major, minor;        // ellipse axes
+    double azimuth;             // degrees
+    double max[3], average[3];  // per input
+    double scale;               // km per pixel of the inputs
     const char *label;
 };
 
 std::uint32_t bin4(double degrees) {
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(degrees / 180.0 * 2147483648.0)));
+    return static_cast<std::uint32_t>(
+        static_cast<std::int32_t>(std::lround(degrees / 180.0 * 2147483648.0)));
 }
 
 std::int32_t scaled(double value, double factor) {

@@ -48,7 +48,7 @@ struct RadarParameters {
 };
 
 class Header {
-public:
+  public:
     // Size of the classic product header; every product type has at least these bytes.
     static constexpr std::size_t base_size = 640;
 
@@ -151,7 +151,7 @@ public:
     std::string text(std::size_t offset, std::size_t width) const;
     void setText(std::size_t offset, std::size_t width, const std::string &value);
 
-private:
+  private:
     int productType() const;
     void fitToType();  // keeps the buffer at the size of the current product type
     YMDHHMMSS ymdhhmmss(std::size_t offset) const;

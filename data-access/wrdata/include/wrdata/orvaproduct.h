@@ -43,7 +43,7 @@ void orva_header2properties(Properties &tree, const Header &header);
 void properties2orva_header(Header &header, const Properties &tree);
 
 class ProductSection {
-public:
+  public:
     ProductSection() = default;
     explicit ProductSection(std::size_t size) : data_(size, 0) {}
 
@@ -57,7 +57,7 @@ public:
     // Replaces the buffer.
     void setData(std::vector<std::uint8_t> data) { data_ = std::move(data); }
 
-private:
+  private:
     Properties properties_;
     std::vector<std::uint8_t> data_;
 };
@@ -65,7 +65,7 @@ private:
 // The state of one product: header, sections (always at least section 0) and the two special
 // values of unpacked data.
 class ProductStore {
-public:
+  public:
     ProductStore();
 
     // A blank header and one section whose properties come from the header.
@@ -80,7 +80,7 @@ public:
 };
 
 class Product {
-public:
+  public:
     Product() = default;
     // Reads a product from the stream; see read().
     explicit Product(std::istream &input);
@@ -120,7 +120,7 @@ public:
     bool is_data_threshold(double value) const;
     bool is_data_noscan(double value) const;
 
-private:
+  private:
     ProductSection *section(std::size_t index);
 
     ProductStore store_;

@@ -6,6 +6,7 @@
 #include "radar_utils.h"
 #include "orva_records.h"
 #include "i16stream.h"
+#include "data_block.h"
 
 #include "config_set.h"
 #include "nav_system.h"

@@ -1,0 +1,398 @@
+// Data blocks: the ingest data of one sweep and one data type, in ingest data file layout.
+#include "data_block.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "data_block_internal.h"
+#include "pvol_check.h"
+#include "radar_utils.h"
+
+struct dblock {
+    int data_type;         // moment type of the data
+    int schedule_index;    // isweep - 1
+    int stored_rays;       // ray positions filled so far, present or absent
+    uint64_t next_offset;  // 1-based offset in the ray area where the next ray goes
+    uint64_t size;         // bytes of ingest data held
+    bool widen;            // widen to 16 bits when finalized
+    bool half_scale;       // differential phase uses half its code range
+    unsigned char *data;   // IDhdr, ray pointers, ray area
+};
+
+namespace {
+
+constexpr size_t kPointerSize = 4;
+constexpr int kBinsWord = 4;  // ray header word holding the bin count
+
+IDhdr *header_of(const dblock *block) {
+    return reinterpret_cast<IDhdr *>(block->data);
+}
+
+uint64_t pointers_size(int ray_positions) {
+    return ray_positions > 0 ? kPointerSize * static_cast<uint64_t>(ray_positions) : 0;
+}
+
+uint64_t ray_area_offset(const IDhdr *header) {
+    return IDHDR_SIZE + pointers_size(header->irtotl);
+}
+
+int32_t read_pointer(const unsigned char *data, int position) {
+    int32_t pointer;
+    std::memcpy(&pointer, data + IDHDR_SIZE + kPointerSize * position, sizeof pointer);
+    return pointer;
+}
+
+void write_pointer(unsigned char *data, int position, int32_t pointer) {
+    std::memcpy(data + IDHDR_SIZE + kPointerSize * position, &pointer, sizeof pointer);
+}
+
+int ray_bins(const unsigned char *ray) {
+    int16_t bins;
+    std::memcpy(&bins, ray + 2 * kBinsWord, sizeof bins);
+    return bins > 0 ? bins : 0;
+}
+
+// The moment type whose ORVA code at this bit depth is code; -1 when none.
+int data_type_of_code(int code, int bits_per_bin) {
+    for (int type = RD_ANY; type <= RD_HCLASS; ++type) {
+        const raw_data_type_desc &row = raw_data_types[type + 1];
+        PVOL_CHECK(row.type == type);
+        if ((bits_per_bin == 8 ? row.orva_code_8 : row.orva_code_16) == code)
+            return type;
+    }
+    return -1;
+}
+
+// Grows the ingest data to size bytes, zeroing the new ones; false (block unchanged) when out of
+// memory or beyond what a data header can count.
+bool grow(dblock *block, uint64_t size) {
+    if (size <= block->size)
+        return true;
+    if (size > INT32_MAX)
+        return false;
+    auto *data = static_cast<unsigned char *>(std::realloc(block->data, size));
+    if (data == nullptr)
+        return false;
+    std::memset(data + block->size, 0, size - block->size);
+    block->data = data;
+    block->size = size;
+    return true;
+}
+
+// Checks that every ray pointer of file data lies inside the ray area with its whole ray, and at an
+// even offset so that its words are aligned. Returns the last position with a ray (-1 for none).
+bool check_rays(const unsigned char *data, const IDhdr *header, uint64_t area_size, int *last) {
+    const unsigned char *area = data + ray_area_offset(header);
+    *last = -1;
+    for (int position = 0; position < header->irtotl; ++position) {
+        const int32_t pointer = read_pointer(data, position);
+        if (pointer == 0)
+            continue;
+        if (pointer < 0)
+            return false;
+        const uint64_t offset = static_cast<uint64_t>(pointer) - 1;
+        if (offset % 2 != 0 || offset + RAY_HEADER_SIZE > area_size)
+            return false;
+        const size_t length = ingest_ray_size(header->ibits_bin, ray_bins(area + offset));
+        if (offset + length > area_size)
+            return false;
+        *last = position;
+    }
+    return true;
+}
+
+enum class widening { done, impossible, no_memory };
+
+// Replaces 8-bit ingest data by its 16-bit form: every code goes through its physical value,
+// except 0, which stays 0 (no data).
+widening widen_block(dblock *block, ingest_header *ih) {
+    const IDhdr *narrow = header_of(block);
+    const int code8 = narrow->idata_type;
+    const int code16 = raw_data_types[block->data_type + 1].orva_code_16;
+    if (block->data_type == RD_ANY || code16 == code8)
+        return widening::impossible;
+
+    const int positions = narrow->irtotl;
+    const unsigned char *old_area = block->data + ray_area_offset(narrow);
+    uint64_t area_size = 0;
+    for (int i = 0; i < block->stored_rays; ++i) {
+        const int32_t pointer = read_pointer(block->data, i);
+        if (pointer != 0)
+            area_size += ingest_ray_size(16, ray_bins(old_area + pointer - 1));
+    }
+    const uint64_t size = ray_area_offset(narrow) + area_size;
+    if (size > INT32_MAX)
+        return widening::no_memory;
+    auto *data = static_cast<unsigned char *>(std::calloc(size, 1));
+    if (data == nullptr)
+        return widening::no_memory;
+
+    std::memcpy(data, block->data, IDHDR_SIZE);
+    auto *wide = reinterpret_cast<IDhdr *>(data);
+    wide->ibits_bin = 16;
+    wide->idata_type = static_cast<int16_t>(code16);
+    wide->hdr.ibytes = static_cast<int32_t>(size);
+
+    data_convert conv;
+    ingest_data_convert(&conv, ih);
+    uint16_t codes[256];
+    codes[0] = 0;
+    for (int v = 1; v < 256; ++v)
+        codes[v] =
+            iuser_to_data(fdata_to_user(static_cast<uint16_t>(v), code8, &conv), code16, &conv);
+
+    unsigned char *new_area = data + ray_area_offset(wide);
+    uint64_t placed = 0;
+    for (int i = 0; i < block->stored_rays && i < positions; ++i) {
+        const int32_t pointer = read_pointer(block->data, i);
+        if (pointer == 0)
+            continue;
+        const unsigned char *ray = old_area + pointer - 1;
+        unsigned char *out = new_area + placed;
+        const int bins = ray_bins(ray);
+        write_pointer(data, i, static_cast<int32_t>(placed + 1));
+        std::memcpy(out, ray, RAY_HEADER_SIZE);
+        for (int k = 0; k < bins; ++k)
+            std::memcpy(out + RAY_HEADER_SIZE + 2 * k, &codes[ray[RAY_HEADER_SIZE + k]], 2);
+        placed += ingest_ray_size(16, bins);  // the pad bin of an odd count stays 0
+    }
+
+    DspMaskClear(&ih->tcf.dsp.mask, code8);
+    DspMaskSet(&ih->tcf.dsp.mask, code16);
+    std::free(block->data);
+    block->data = data;
+    block->size = size;
+    block->next_offset = placed + 1;
+    return widening::done;
+}
+
+}  // namespace
+
+data_convert *ingest_data_convert(data_convert *conv, const ingest_header *ih) {
+    FillDataConvert(conv, ih->tcf.dsp.iprf, ih->tcf.dsp.itrig_rate, ih->tcf.misc.iwavelength,
+                    ih->tcf.misc.ipolarization, 0);
+    return conv;
+}
+
+native_data_desc *get_descriptor(native_data_desc *desc, int data_type, int bytes_per_bin,
+                                 const data_convert *conv) {
+    if (desc == nullptr || data_type < RD_XHDR || data_type > RD_HCLASS)
+        return nullptr;
+    const raw_data_type_desc &row = raw_data_types[data_type + 1];
+    PVOL_CHECK(row.type == data_type);
+    const bool narrow = bytes_per_bin == 1;
+    const int code = narrow ? row.orva_code_8 : row.orva_code_16;
+    desc->bin_format = narrow ? BITS_8 : BITS_16;
+    desc->max_value = narrow ? 255 : 65535;
+    desc->min_value = 1;
+    desc->under_threshold = 0;
+    desc->not_scanned = 0;
+    desc->cyclic = data_type == RD_VEL || data_type == RD_PHIDP;
+    desc->step = fDataScalePerBit(code, conv);
+    desc->offset = fDataStartValue(code, conv);
+    return desc;
+}
+
+extern "C" {
+
+dblock *dblock_new_from_ihdr(const IDhdr *header, const void *data, uint64_t size) {
+    if (header == nullptr)
+        return nullptr;
+    if (header->ibits_bin != 8 && header->ibits_bin != 16)
+        return nullptr;
+    if (header->irtotl < 0)
+        return nullptr;
+    const int data_type = data_type_of_code(header->idata_type, header->ibits_bin);
+    if (data_type < 0)
+        return nullptr;
+
+    const uint64_t total = data != nullptr ? size + IDHDR_SIZE : IDHDR_SIZE;
+    int last_ray = -1;
+    if (data != nullptr) {
+        const uint64_t pointers = pointers_size(header->irtotl);
+        if (static_cast<int64_t>(header->hdr.ibytes) != static_cast<int64_t>(total) ||
+            size < pointers)
+            return nullptr;
+        // Validate against the file bytes as laid out after the header.
+        auto *bytes = static_cast<unsigned char *>(std::malloc(total));
+        if (bytes == nullptr)
+            return nullptr;
+        std::memcpy(bytes, header, IDHDR_SIZE);
+        std::memcpy(bytes + IDHDR_SIZE, data, size);
+        if (!check_rays(bytes, header, size - pointers, &last_ray)) {
+            std::free(bytes);
+            return nullptr;
+        }
+        auto *block = static_cast<dblock *>(std::calloc(1, sizeof(dblock)));
+        if (block == nullptr) {
+            std::free(bytes);
+            return nullptr;
+        }
+        block->data = bytes;
+        block->size = total;
+        block->data_type = data_type;
+        block->schedule_index = header->isweep - 1;
+        block->next_offset = 1;
+        if (last_ray >= 0) {
+            const int32_t pointer = read_pointer(bytes, last_ray);
+            const unsigned char *ray = bytes + IDHDR_SIZE + pointers + pointer - 1;
+            block->stored_rays = last_ray + 1;
+            block->next_offset = pointer + ingest_ray_size(header->ibits_bin, ray_bins(ray));
+        }
+        return block;
+    }
+
+    auto *block = static_cast<dblock *>(std::calloc(1, sizeof(dblock)));
+    if (block == nullptr)
+        return nullptr;
+    block->data = static_cast<unsigned char *>(std::malloc(IDHDR_SIZE));
+    if (block->data == nullptr) {
+        std::free(block);
+        return nullptr;
+    }
+    std::memcpy(block->data, header, IDHDR_SIZE);
+    block->size = IDHDR_SIZE;
+    block->data_type = data_type;
+    block->schedule_index = header->isweep - 1;
+    block->next_offset = 1;
+    return block;
+}
+
+int dblock_add_ingest_ray(dblock *block, const uint16_t *ray, uint64_t words) {
+    PVOL_CHECK(block != nullptr);
+    IDhdr *header = header_of(block);
+    if (block->stored_rays >= header->irtotl)
+        return DBLOCK_FULL;
+    uint64_t needed = ray_area_offset(header);
+    int bins = 0;
+    if (ray != nullptr) {
+        if (words < RAY_HEADER_WORDS)
+            return DBLOCK_BAD_RAY;
+        bins = ray_bins(reinterpret_cast<const unsigned char *>(ray));
+    }
+    const int position = block->stored_rays;
+    if (bins == 0) {
+        if (!grow(block, needed))
+            return DBLOCK_NO_MEMORY;
+        header = header_of(block);
+        write_pointer(block->data, position, 0);
+    } else {
+        const size_t length = ingest_ray_size(header->ibits_bin, bins);
+        if (2 * words < length)
+            return DBLOCK_BAD_RAY;
+        needed += length + block->next_offset - 1;
+        if (!grow(block, needed))
+            return DBLOCK_NO_MEMORY;
+        header = header_of(block);
+        write_pointer(block->data, position, static_cast<int32_t>(block->next_offset));
+        std::memcpy(block->data + ray_area_offset(header) + block->next_offset - 1, ray, length);
+        block->next_offset += length;
+        ++header->iwritten;
+    }
+    ++block->stored_rays;
+    // The count covers the pointers too, so that a block of absent rays still reads as data.
+    header->hdr.ibytes = static_cast<int32_t>(block->size);
+    return DBLOCK_ADDED;
+}
+
+dblock *dblock_force_16_bit(dblock *block) {
+    PVOL_CHECK(block != nullptr);
+    block->widen = true;
+    return block;
+}
+
+int dblock_finalize(dblock *block, ingest_header *ih) {
+    PVOL_CHECK(block != nullptr);
+    PVOL_CHECK(ih != nullptr);
+    block->half_scale = false;
+    widening result = widening::impossible;
+    if (block->widen && header_of(block)->ibits_bin != 16) {
+        result = widen_block(block, ih);
+        if (result == widening::no_memory)
+            return 1;
+    }
+    if (result == widening::done) {
+        block->half_scale = true;
+    } else {
+        block->half_scale =
+            lDspMaskTest(&ih->tcf.dsp.mask_orig, 16) != 0 ||
+            (ih->proc_status.iflags & PROC_STATUS_FULL_PHIDP) != PROC_STATUS_FULL_PHIDP;
+    }
+    header_of(block)->hdr.iflags = 1;
+    return 0;
+}
+
+int dblock_get_ray_count(const dblock *block) {
+    PVOL_CHECK(block != nullptr);
+    return header_of(block)->irtotl;
+}
+
+const uint16_t *dblock_get_ingest_ray(const dblock *block, int position) {
+    PVOL_CHECK(block != nullptr);
+    if (position < 0 || position >= block->stored_rays)
+        return nullptr;
+    const int32_t pointer = read_pointer(block->data, position);
+    if (pointer == 0)
+        return nullptr;
+    return reinterpret_cast<const uint16_t *>(block->data + ray_area_offset(header_of(block)) +
+                                              pointer - 1);
+}
+
+radar_ray_data *dblock_get_radar_ray_data(const dblock *block, radar_ray_data *view, int position) {
+    PVOL_CHECK(view != nullptr);
+    const uint16_t *ray = dblock_get_ingest_ray(block, position);
+    const int bits = header_of(block)->ibits_bin;
+    if (ray == nullptr || (bits != 8 && bits != 16))
+        return nullptr;
+    view->type = bits == 8 ? BITS_8 : BITS_16;
+    view->data = const_cast<uint16_t *>(ray + RAY_HEADER_WORDS);
+    view->bins = static_cast<uint64_t>(ray_bins(reinterpret_cast<const unsigned char *>(ray)));
+    view->capacity = 0;
+    return view;
+}
+
+native_data_desc *dblock_get_scale(const dblock *block, const ingest_header *ih,
+                                   native_data_desc *desc) {
+    PVOL_CHECK(block != nullptr);
+    PVOL_CHECK(ih != nullptr);
+    data_convert conv;
+    ingest_data_convert(&conv, ih);
+    if (get_descriptor(desc, block->data_type, header_of(block)->ibits_bin / 8, &conv) == nullptr)
+        return nullptr;
+    if (block->half_scale && block->data_type == RD_PHIDP)
+        desc->max_value = static_cast<uint16_t>((desc->max_value >> 1) + 1);
+    return desc;
+}
+
+int dblock_delete(dblock *block) {
+    if (block == nullptr)
+        return 1;
+    std::free(block->data);
+    std::free(block);
+    return 0;
+}
+
+int dblock_get_data_type(const dblock *block) {
+    PVOL_CHECK(block != nullptr);
+    return block->data_type;
+}
+
+int dblock_get_schedule_index(const dblock *block) {
+    PVOL_CHECK(block != nullptr);
+    return block->schedule_index;
+}
+
+const IDhdr *dblock_get_ihdr(const dblock *block) {
+    PVOL_CHECK(block != nullptr);
+    return header_of(block);
+}
+
+const void *dblock_get_ingest_data(const dblock *block, uint64_t *size) {
+    PVOL_CHECK(block != nullptr);
+    if (size != nullptr)
+        *size = block->size;
+    return block->data;
+}
+
+}  // extern "C"

@@ -189,6 +189,38 @@ PVOL_API int mpj_pixel_to_earth(const map_proj *proj, const map_region *r, const
 PVOL_API int mpj_earth_to_pixel(const map_proj *proj, const map_region *r, const earth_pos *pos,
                                 double pixel[2], char *visible);
 
+/* --- Product types and product headers ---
+ * `product_header` arguments address a 640-byte product header, `pcf` arguments its product
+ * configuration (header offset 12), and `params` the product-specific area at header offset 176.
+ * None needs to be aligned. */
+
+/* False for the product types without a pixel size (9, 22, 35). */
+PVOL_API short lProductHasPixSize(int product_type);
+/* Geometry class of a product type. */
+PVOL_API int iProductGeometry(int product_type);
+/* True for product types on a map grid (geometry classes 1, 3, 5). */
+PVOL_API int lProductIsGeoRef(int product_type);
+/* Range of a product from the centre to its east edge, km (scales in cm). */
+PVOL_API double fMaxRangeFromArgs(int product_type, int xsize, int xscale, int ysize, int yscale,
+                                  const void *params);
+PVOL_API double fMaxRangeFromPCF(const void *pcf);
+/* Range of a product from the centre to its north edge, km. */
+PVOL_API double fMaxNorthFromPCF(const void *pcf);
+/* Projection and region of a product. `pixels` (x, y) overrides the header's pixel counts; may be
+ * null. */
+PVOL_API int phdr_pin_region(map_proj *proj, map_region *r, const void *product_header,
+                             const int *pixels);
+/* Position of the radar of a product. */
+PVOL_API int RadPosFromPheader(const void *product_header, earth_pos *radar);
+/* Writes the projection, region centre and pixel scales into a product header. */
+PVOL_API void phdr_from_proj_region(void *product_header, const map_proj *proj,
+                                    const map_region *r);
+/* Writes the radar position (may be null) into a product header: as latitude and longitude for
+ * products off the map grid, else as pixel position, the image centre when it is unknown or
+ * hidden. */
+PVOL_API int phdr_from_radpos(void *product_header, int product_type, const map_proj *proj,
+                              const map_region *r, const earth_pos *radar);
+
 PVOL_END_DECLS
 
 #endif /* PVOL_ORVA_UTILS_H */

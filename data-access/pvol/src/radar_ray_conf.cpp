@@ -2,10 +2,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "attribute_slot.h"
 #include "config_set_internal.h"
 #include "pvol_check.h"
 #include "radar_ray.h"
 #include "radar_ray_internal.h"
+
+using namespace pvol_internal;
 
 const raw_data_type_desc raw_data_types[RAW_DATA_TYPES_COUNT] = {
     {RD_XHDR, 0, 0, "Xhdr", "Xhdr", "Extended Header"},
@@ -89,12 +92,6 @@ radar_ray_data *radar_ray_data_resize(radar_ray_data *buffer, int format, uint64
 // Configurations and moments
 
 namespace {
-
-cfgset *ensure_attributes(radar_ray_conf *rconf) {
-    if (rconf->attributes == nullptr)
-        rconf->attributes = cfgset_new(4);
-    return rconf->attributes;
-}
 
 void free_moment_texts(radar_moment *moment) {
     std::free(moment->name);
@@ -299,53 +296,48 @@ int raycon_set_exthdr_size(radar_ray_conf *rconf, uint64_t size) {
 
 int rayconf_add_int(radar_ray_conf *rconf, const char *key, int value) {
     PVOL_CHECK(rconf != nullptr);
-    cfgset *set = ensure_attributes(rconf);
-    return set != nullptr && cfgset_add_int(set, key, value) != nullptr ? 0 : 1;
+    return add_attribute(&rconf->attributes, cfgset_add_int, key, value);
 }
 
 int rayconf_add_u64(radar_ray_conf *rconf, const char *key, uint64_t value) {
     PVOL_CHECK(rconf != nullptr);
-    cfgset *set = ensure_attributes(rconf);
-    return set != nullptr && cfgset_add_uint64(set, key, value) != nullptr ? 0 : 1;
+    return add_attribute(&rconf->attributes, cfgset_add_uint64, key, value);
 }
 
 int rayconf_add_double(radar_ray_conf *rconf, const char *key, double value) {
     PVOL_CHECK(rconf != nullptr);
-    cfgset *set = ensure_attributes(rconf);
-    return set != nullptr && cfgset_add_double(set, key, value) != nullptr ? 0 : 1;
+    return add_attribute(&rconf->attributes, cfgset_add_double, key, value);
 }
 
 int rayconf_add_string(radar_ray_conf *rconf, const char *key, const char *text) {
     PVOL_CHECK(rconf != nullptr);
-    cfgset *set = ensure_attributes(rconf);
-    return set != nullptr && cfgset_add_string(set, key, text) != nullptr ? 0 : 1;
+    return add_attribute(&rconf->attributes, cfgset_add_string, key, text);
 }
 
 int rayconf_is_defined(const radar_ray_conf *rconf, const char *key) {
     PVOL_CHECK(rconf != nullptr);
-    return rconf->attributes != nullptr && cfgset_get_type(rconf->attributes, key) != 0 ? 1 : 0;
+    return attribute_defined(rconf->attributes, key);
 }
 
 int rayconf_get_int(const radar_ray_conf *rconf, const char *key) {
     PVOL_CHECK(rconf != nullptr);
-    return rconf->attributes != nullptr ? cfgset_get_int(rconf->attributes, key) : 0;
+    return attribute_int(rconf->attributes, key);
 }
 
 uint64_t rayconf_get_u64(const radar_ray_conf *rconf, const char *key) {
     PVOL_CHECK(rconf != nullptr);
-    return rconf->attributes != nullptr ? cfgset_get_uint64(rconf->attributes, key) : 0;
+    return attribute_u64(rconf->attributes, key);
 }
 
 double rayconf_get_double(const radar_ray_conf *rconf, const char *key) {
     PVOL_CHECK(rconf != nullptr);
-    return rconf->attributes != nullptr ? cfgset_get_double(rconf->attributes, key) : 0.0;
+    return attribute_double(rconf->attributes, key);
 }
 
 char *rayconf_get_string(const radar_ray_conf *rconf, const char *key, char *buffer,
                          uint64_t length) {
     PVOL_CHECK(rconf != nullptr);
-    return rconf->attributes != nullptr ? cfgset_get_string(rconf->attributes, key, buffer, length)
-                                        : nullptr;
+    return attribute_string(rconf->attributes, key, buffer, length);
 }
 
 int rayconf_compare(const radar_ray_conf *a, const radar_ray_conf *b) {

@@ -11,6 +11,8 @@
 #include "config_set.h"
 #include "nav_system.h"
 #include "radar_ray.h"
+#include "radar_sweep.h"
+#include "radar_scan.h"
 #include "orva_utils.h"
 
 #endif /* PVOL_H */

@@ -45,8 +45,8 @@ inline Grid<int> textureImage(int size_x, int size_y, int shift_x, int shift_y, 
 }
 
 // Radar-like reflectivity: smooth cells (peaks of 30 to 55) on a clear background (0), moved by
-// (shift_x, shift_y). The cells are laid out on an area larger than the grid, so that new cells
-// enter at the upwind edge.
+// (shift_x, shift_y). As on a radar image, echoes keep clear of the image border (the cells lie
+// in the middle three fifths), so the motion does not carry them across it.
 inline Grid<double> cellImage(int size_x, int size_y, double shift_x, double shift_y) {
     struct Cell {
         double x, y, radius, peak;
@@ -57,11 +57,11 @@ inline Grid<double> cellImage(int size_x, int size_y, double shift_x, double shi
         state = state * 1664525u + 1013904223u;
         return (state >> 8) / 16777216.0;
     };
-    const int count = size_x * size_y / 120 + 4;
+    const int count = size_x * size_y / 150 + 3;
     for (int i = 0; i < count; ++i) {
-        const double x = -20.0 + uniform() * (size_x + 40.0);
-        const double y = -20.0 + uniform() * (size_y + 40.0);
-        cells.push_back({x, y, 3.0 + 5.0 * uniform(), 30.0 + 25.0 * uniform()});
+        const double x = size_x * (0.2 + 0.6 * uniform());
+        const double y = size_y * (0.2 + 0.6 * uniform());
+        cells.push_back({x, y, 1.5 + 2.5 * uniform(), 30.0 + 25.0 * uniform()});
     }
     Grid<double> grid(size_x, size_y);
     for (int cy = 0; cy < size_y; ++cy) {

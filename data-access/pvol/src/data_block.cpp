@@ -2,12 +2,14 @@
 #include "data_block.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "data_block_internal.h"
 #include "pvol_check.h"
 #include "radar_utils.h"
+#include "radar_utils_internal.h"
 
 struct dblock {
     int data_type;         // moment type of the data
@@ -100,6 +102,11 @@ bool check_rays(const unsigned char *data, const IDhdr *header, uint64_t area_si
         *last = position;
     }
     return true;
+}
+
+// floor(value + 0.5); the NaN of a sector that is not given counts as 0.
+int round_or_zero(double value) {
+    return std::isfinite(value) ? pvol_internal::round_half_up_to_int(value) : 0;
 }
 
 enum class widening { done, impossible, no_memory };
@@ -257,6 +264,37 @@ dblock *dblock_new_from_ihdr(const IDhdr *header, const void *data, uint64_t siz
     block->schedule_index = header->isweep - 1;
     block->next_offset = 1;
     return block;
+}
+
+dblock *dblock_new_from_sweep(const radar_sweep *sweep, const radar_moment *moment,
+                              int bin_format) {
+    PVOL_CHECK(sweep != nullptr);
+    const radar_sweep_conf *sconf = rsweep_get_config(sweep);
+    if (sweepconf_get_rayconf_count(sconf) != 1) return nullptr;
+    const int type = rmoment_get_raw_type(moment);
+    if (type < RD_DBT || type > RD_HCLASS) return nullptr;
+    if (bin_format != BITS_8 && bin_format != BITS_16) return nullptr;
+    dscan sector = {NAN, NAN, 0};
+    sweepconf_get_sector(sconf, &sector);
+    if (sector.count > INT16_MAX) return nullptr;
+
+    IDhdr header{};
+    header.hdr.id = ST_INGEST_DATA;
+    header.hdr.iversion = ST_INGEST_DATA_VERSION;
+    header.hdr.ibytes = IDHDR_SIZE;
+    struct timeval time;
+    rsweep_get_time(sweep, &time);
+    if (time.tv_sec != 0 || time.tv_usec != 0) timeval2ymds(&header.sweep_time, &time);
+    header.isweep = static_cast<int16_t>(rsweep_get_schedule_index(sweep) + 1);
+    header.irays_full = static_cast<int16_t>(round_or_zero(2.0 * M_PI / sector.step));
+    header.ifirst_ray = static_cast<int16_t>(round_or_zero(sector.start / sector.step));
+    header.irtotl = static_cast<int16_t>(sector.count);
+    header.ifixed_angle = static_cast<uint16_t>(iBin2FromRadian(rsweep_get_fixed_angle(sweep)));
+    header.ibits_bin = bin_format == BITS_8 ? 8 : 16;
+    const raw_data_type_desc &row = raw_data_types[type + 1];
+    PVOL_CHECK(row.type == type);
+    header.idata_type = static_cast<int16_t>(bin_format == BITS_8 ? row.orva_code_8 : row.orva_code_16);
+    return dblock_new_from_ihdr(&header, nullptr, 0);
 }
 
 int dblock_add_ingest_ray(dblock *block, const uint16_t *ray, uint64_t words) {

@@ -3,6 +3,8 @@
 #define PVOL_ORVA_HEADER_OPS_H
 
 #include "orva_records.h"
+#include "radar_ray.h"
+#include "radar_sweep.h"
 
 // Fills a complete RAW product header from an ingest header; site is the generating site's name
 // (null leaves the field blank-free zeros). The generation time is the current time.
@@ -10,5 +12,16 @@ void __product_header(product_header *out, const ingest_header *in, const char *
 
 // Sets the fixed identifiers and defaults of a new, zeroed ingest header.
 void __ingest_header_set_defaults(ingest_header *ih);
+
+// Fills the task configuration and geometry of an ingest header from the first sweep of a run of
+// sweeps that share rconf, for bins stored as bin_format (BITS_8 or BITS_16). The sweep's
+// configuration must list exactly rconf, and every moment of rconf the same range mask.
+void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *sweep,
+                         const radar_ray_conf *rconf);
+
+// Records the sweep at index within the run: its time opens the volume (index 0) and its fixed
+// angle goes to the angle list. Returns 0, or 1 when the index is beyond the angle list (the
+// angle is then not recorded).
+int ingest_header_update(ingest_header *ih, const radar_sweep *sweep, int index);
 
 #endif  // PVOL_ORVA_HEADER_OPS_H

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "orva_header_ops.h"
+#include "pvol_check.h"
 #include "radar_utils_internal.h"
 
 namespace {
@@ -31,8 +32,58 @@ void copy_name_field(char *dst, const char *src) {
     }
 }
 
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kSpeedOfLight = 2.997925e12;  // hundredths of a centimetre per second
+
 int16_t round_to_i16(double value) {
     return static_cast<int16_t>(pvol_internal::round_half_up_to_int(value));
+}
+
+int32_t round_to_i32(double value) { return pvol_internal::round_half_up_to_int(value); }
+
+// Truncates toward zero; the NaN of a sector that is not given counts as 0.
+int truncate_to_int(double value) {
+    if (std::isnan(value)) return 0;
+    if (value >= 2147483647.0) return 2147483647;
+    if (value <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(value);
+}
+
+uint16_t bin2_of_radians(double radians) {
+    return static_cast<uint16_t>(iBin2FromRadian(radians));
+}
+
+// File polarization code and Nyquist factor of a transmit polarization.
+int16_t polarization_code(int tx_polarization, double *factor) {
+    *factor = 1.0;
+    switch (tx_polarization) {
+        case 3:
+            return 3;
+        case 4:
+            *factor = 2.0;
+            return 2;
+        case 2:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+// Scan mode and sector start of a sweep kind: the sector modes when the sector starts away from 0
+// or covers less than the full turn of its kind.
+void set_scan_mode(task_scan_info *scan, int kind, const dscan &sector) {
+    if (kind == SWEEP_MANUAL) {
+        scan->imode = SCAN_MANUAL;
+        return;
+    }
+    PVOL_CHECK(kind == SWEEP_PPI || kind == SWEEP_RHI);
+    const double full_turn = kind == SWEEP_PPI ? 2.0 * kPi : kPi / 2.0;
+    if (sector.start != 0 || (static_cast<double>(sector.count) + 1.0) * sector.step < full_turn) {
+        scan->imode = kind == SWEEP_PPI ? SCAN_PPI_SECTOR : SCAN_RHI_SECTOR;
+        scan->istart = bin2_of_radians(sector.start);
+    } else {
+        scan->imode = kind == SWEEP_PPI ? SCAN_PPI_FULL : SCAN_RHI_FULL;
+    }
 }
 
 }  // namespace
@@ -127,4 +178,110 @@ void __ingest_header_set_defaults(ingest_header *ih) {
     ih->tcf.dsp.iprf = 1000;
     ih->tcf.misc.i_1772 = 2147483647;
     ih->tcf.end.ihybrid = 1;
+}
+
+void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *sweep,
+                         const radar_ray_conf *rconf) {
+    const radar_sweep_conf *sconf = rsweep_get_config(sweep);
+    PVOL_CHECK(sweepconf_get_rayconf_count(sconf) == 1);
+    PVOL_CHECK(sweepconf_get_next_rayconf(sconf, nullptr) == rconf);
+    PVOL_CHECK(bin_format == BITS_8 || bin_format == BITS_16);
+
+    const int kind = sweepconf_get_type(sconf);
+    dscan sector = {NAN, NAN, 0};
+    sweepconf_get_sector(sconf, &sector);
+
+    task_dsp_info &dsp = ih->tcf.dsp;
+    dsp.iprf = round_to_i32(rayconf_get_prf(rconf));
+    ih->tcf.misc.iwavelength = round_to_i32(kSpeedOfLight / rayconf_get_rf_freq(rconf));
+
+    double factor;
+    ih->tcf.misc.ipolarization = polarization_code(rayconf_get_tx_polarization(rconf), &factor);
+    const double single_prf_velocity = dsp.iprf * static_cast<double>(ih->tcf.misc.iwavelength) /
+                                       40000.0;
+    switch (round_to_i32(factor * rayconf_get_nyquist_vel(rconf) / single_prf_velocity)) {
+        case 2:
+            dsp.itrig_rate = 1;
+            break;
+        case 3:
+            dsp.itrig_rate = 2;
+            break;
+        case 4:
+            dsp.itrig_rate = 3;
+            break;
+        default:
+            dsp.itrig_rate = 0;
+            break;
+    }
+
+    dsp.igas_atten =
+        static_cast<int16_t>(iCode16FromFGasAtten(static_cast<float>(rayconf_get_gas_atten(rconf))));
+    ih->tcf.cal.ical_ref = round_to_i16(rayconf_get_calib_const(rconf) * 16.0);
+    ih->tcf.cal.iradar_const = round_to_i16(rayconf_get_radar_const(rconf) * 100.0);
+    dsp.ipulse_width = round_to_i32(rayconf_get_pulse_width(rconf) / 1e-8);
+    dsp.isamples = static_cast<int16_t>(rayconf_get_pulses_per_ray(rconf));
+
+    // Every moment shares the range mask of the first: the file has one range for all types.
+    DspMaskClearAll(&dsp.mask);
+    dscan range_mask = {0, 0, 0};
+    const uint64_t moments = rayconf_get_moments_count(rconf);
+    for (uint64_t i = 0; i < moments; ++i) {
+        const radar_moment *moment = rayconf_get_moment(rconf, static_cast<int>(i));
+        if (i == 0) {
+            rmoment_get_range_mask(moment, &range_mask);
+        } else {
+            dscan tmp_range_mask;
+            rmoment_get_range_mask(moment, &tmp_range_mask);
+            PVOL_CHECK(tmp_range_mask.start == range_mask.start);
+            PVOL_CHECK(tmp_range_mask.step == range_mask.step);
+            PVOL_CHECK(tmp_range_mask.count == range_mask.count);
+        }
+        // Custom moments have no ORVA code and cannot be recorded.
+        const int type = rmoment_get_raw_type(moment);
+        if (type < RD_DBT || type > RD_HCLASS) continue;
+        const raw_data_type_desc &row = raw_data_types[type + 1];
+        PVOL_CHECK(row.type == type);
+        DspMaskSet(&dsp.mask, bin_format == BITS_8 ? row.orva_code_8 : row.orva_code_16);
+    }
+    if (rayconf_get_exthdr_size(rconf) != 0) DspMaskSet(&dsp.mask, DATA_TYPE_XHDR);
+
+    task_range_info &rng = ih->tcf.rng;
+    rng.irange_first = round_to_i32(100.0 * range_mask.start);
+    rng.istep_out = round_to_i32(100.0 * range_mask.step);
+    rng.istep_in = rng.istep_out;
+    rng.ibins_out = static_cast<int16_t>(range_mask.count);
+    rng.ibins_in = rng.ibins_out;
+    rng.irange_last = static_cast<int32_t>(int64_t{rng.irange_first} +
+                                           int64_t{rng.ibins_in - 1} * rng.istep_in);
+
+    ih->tcf.scan.ires = static_cast<int16_t>(truncate_to_int(180000.0 * sector.step / kPi));
+    set_scan_mode(&ih->tcf.scan, kind, sector);
+    ih->icf.irays_full = static_cast<int16_t>(truncate_to_int(2.0 * kPi / sector.step));
+    ih->icf.ifirst_ray = static_cast<int16_t>(truncate_to_int(sector.start / sector.step));
+    ih->icf.irays = static_cast<int16_t>(sector.count);
+    ih->ical_ref2 = ih->tcf.cal.ical_ref;
+
+    if (sweepconf_is_defined(sconf, "ORVA Sweep Scan Speed"))
+        ih->tcf.scan.ispeed =
+            static_cast<uint16_t>(iBin2FromFDeg(sweepconf_get_double(sconf, "ORVA Sweep Scan Speed")));
+    if (rayconf_is_defined(rconf, "ORVA Ray Log Threshold"))
+        ih->tcf.cal.ilog_thresh =
+            round_to_i16(16.0 * rayconf_get_double(rconf, "ORVA Ray Log Threshold"));
+    if (rayconf_is_defined(rconf, "ORVA Ray SQI Threshold"))
+        ih->tcf.cal.isqi_thresh =
+            round_to_i16(256.0 * rayconf_get_double(rconf, "ORVA Ray SQI Threshold"));
+}
+
+int ingest_header_update(ingest_header *ih, const radar_sweep *sweep, int index) {
+    if (index == 0) {
+        struct timeval time;
+        rsweep_get_time(sweep, &time);
+        timeval2ymds(&ih->icf.vol_time, &time);
+    }
+    const int kind = sweepconf_get_type(rsweep_get_config(sweep));
+    if (kind != SWEEP_PPI && kind != SWEEP_RHI) return 0;
+    // The angle list ends at the wavelength; further sweeps of one run have no slot.
+    if (index < 0 || index >= TASK_MAX_SWEEP_ANGLES) return 1;
+    ih->tcf.scan.iangles[index] = bin2_of_radians(rsweep_get_fixed_angle(sweep));
+    return 0;
 }

@@ -16,6 +16,7 @@
 #include "orva_records.h"
 #include "pvol_export.h"
 #include "radar_ray.h"
+#include "radar_sweep.h"
 
 PVOL_BEGIN_DECLS
 
@@ -33,6 +34,14 @@ typedef struct dblock dblock;
  * pointer or a ray's bin count reaches beyond the bytes given (or a ray starts at an odd offset).
  * The block's data is a copy. */
 PVOL_API dblock *dblock_new_from_ihdr(const IDhdr *header, const void *data, uint64_t size);
+
+/* An empty block for writing the moment of a sweep as bin_format (BITS_8 or BITS_16): the data
+ * header describes the sweep (time, schedule index, sector, fixed angle) and the moment's ORVA
+ * code. Null when the sweep's configuration does not hold exactly one ray configuration, the
+ * moment is not a standard moment, the sector has more ray positions than a header counts, or
+ * out of memory. */
+PVOL_API dblock *dblock_new_from_sweep(const radar_sweep *sweep, const radar_moment *moment,
+                                       int bin_format);
 
 /* Adds the ray of the next ray position. ray holds words 16-bit words; a null ray or one of 0
  * bins is an absent ray. Returns DBLOCK_ADDED, DBLOCK_FULL (nothing changed), DBLOCK_NO_MEMORY

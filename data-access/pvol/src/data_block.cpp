@@ -270,13 +270,17 @@ dblock *dblock_new_from_sweep(const radar_sweep *sweep, const radar_moment *mome
                               int bin_format) {
     PVOL_CHECK(sweep != nullptr);
     const radar_sweep_conf *sconf = rsweep_get_config(sweep);
-    if (sweepconf_get_rayconf_count(sconf) != 1) return nullptr;
+    if (sweepconf_get_rayconf_count(sconf) != 1)
+        return nullptr;
     const int type = rmoment_get_raw_type(moment);
-    if (type < RD_DBT || type > RD_HCLASS) return nullptr;
-    if (bin_format != BITS_8 && bin_format != BITS_16) return nullptr;
+    if (type < RD_DBT || type > RD_HCLASS)
+        return nullptr;
+    if (bin_format != BITS_8 && bin_format != BITS_16)
+        return nullptr;
     dscan sector = {NAN, NAN, 0};
     sweepconf_get_sector(sconf, &sector);
-    if (sector.count > INT16_MAX) return nullptr;
+    if (sector.count > INT16_MAX)
+        return nullptr;
 
     IDhdr header{};
     header.hdr.id = ST_INGEST_DATA;
@@ -284,7 +288,8 @@ dblock *dblock_new_from_sweep(const radar_sweep *sweep, const radar_moment *mome
     header.hdr.ibytes = IDHDR_SIZE;
     struct timeval time;
     rsweep_get_time(sweep, &time);
-    if (time.tv_sec != 0 || time.tv_usec != 0) timeval2ymds(&header.sweep_time, &time);
+    if (time.tv_sec != 0 || time.tv_usec != 0)
+        timeval2ymds(&header.sweep_time, &time);
     header.isweep = static_cast<int16_t>(rsweep_get_schedule_index(sweep) + 1);
     header.irays_full = static_cast<int16_t>(round_or_zero(2.0 * M_PI / sector.step));
     header.ifirst_ray = static_cast<int16_t>(round_or_zero(sector.start / sector.step));
@@ -293,7 +298,8 @@ dblock *dblock_new_from_sweep(const radar_sweep *sweep, const radar_moment *mome
     header.ibits_bin = bin_format == BITS_8 ? 8 : 16;
     const raw_data_type_desc &row = raw_data_types[type + 1];
     PVOL_CHECK(row.type == type);
-    header.idata_type = static_cast<int16_t>(bin_format == BITS_8 ? row.orva_code_8 : row.orva_code_16);
+    header.idata_type =
+        static_cast<int16_t>(bin_format == BITS_8 ? row.orva_code_8 : row.orva_code_16);
     return dblock_new_from_ihdr(&header, nullptr, 0);
 }
 

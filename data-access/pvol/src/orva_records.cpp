@@ -39,13 +39,18 @@ int16_t round_to_i16(double value) {
     return static_cast<int16_t>(pvol_internal::round_half_up_to_int(value));
 }
 
-int32_t round_to_i32(double value) { return pvol_internal::round_half_up_to_int(value); }
+int32_t round_to_i32(double value) {
+    return pvol_internal::round_half_up_to_int(value);
+}
 
 // Truncates toward zero; the NaN of a sector that is not given counts as 0.
 int truncate_to_int(double value) {
-    if (std::isnan(value)) return 0;
-    if (value >= 2147483647.0) return 2147483647;
-    if (value <= -2147483648.0) return -2147483647 - 1;
+    if (std::isnan(value))
+        return 0;
+    if (value >= 2147483647.0)
+        return 2147483647;
+    if (value <= -2147483648.0)
+        return -2147483647 - 1;
     return static_cast<int>(value);
 }
 
@@ -197,8 +202,8 @@ void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *s
 
     double factor;
     ih->tcf.misc.ipolarization = polarization_code(rayconf_get_tx_polarization(rconf), &factor);
-    const double single_prf_velocity = dsp.iprf * static_cast<double>(ih->tcf.misc.iwavelength) /
-                                       40000.0;
+    const double single_prf_velocity =
+        dsp.iprf * static_cast<double>(ih->tcf.misc.iwavelength) / 40000.0;
     switch (round_to_i32(factor * rayconf_get_nyquist_vel(rconf) / single_prf_velocity)) {
         case 2:
             dsp.itrig_rate = 1;
@@ -214,8 +219,8 @@ void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *s
             break;
     }
 
-    dsp.igas_atten =
-        static_cast<int16_t>(iCode16FromFGasAtten(static_cast<float>(rayconf_get_gas_atten(rconf))));
+    dsp.igas_atten = static_cast<int16_t>(
+        iCode16FromFGasAtten(static_cast<float>(rayconf_get_gas_atten(rconf))));
     ih->tcf.cal.ical_ref = round_to_i16(rayconf_get_calib_const(rconf) * 16.0);
     ih->tcf.cal.iradar_const = round_to_i16(rayconf_get_radar_const(rconf) * 100.0);
     dsp.ipulse_width = round_to_i32(rayconf_get_pulse_width(rconf) / 1e-8);
@@ -238,12 +243,14 @@ void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *s
         }
         // Custom moments have no ORVA code and cannot be recorded.
         const int type = rmoment_get_raw_type(moment);
-        if (type < RD_DBT || type > RD_HCLASS) continue;
+        if (type < RD_DBT || type > RD_HCLASS)
+            continue;
         const raw_data_type_desc &row = raw_data_types[type + 1];
         PVOL_CHECK(row.type == type);
         DspMaskSet(&dsp.mask, bin_format == BITS_8 ? row.orva_code_8 : row.orva_code_16);
     }
-    if (rayconf_get_exthdr_size(rconf) != 0) DspMaskSet(&dsp.mask, DATA_TYPE_XHDR);
+    if (rayconf_get_exthdr_size(rconf) != 0)
+        DspMaskSet(&dsp.mask, DATA_TYPE_XHDR);
 
     task_range_info &rng = ih->tcf.rng;
     rng.irange_first = round_to_i32(100.0 * range_mask.start);
@@ -251,8 +258,8 @@ void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *s
     rng.istep_in = rng.istep_out;
     rng.ibins_out = static_cast<int16_t>(range_mask.count);
     rng.ibins_in = rng.ibins_out;
-    rng.irange_last = static_cast<int32_t>(int64_t{rng.irange_first} +
-                                           int64_t{rng.ibins_in - 1} * rng.istep_in);
+    rng.irange_last =
+        static_cast<int32_t>(int64_t{rng.irange_first} + int64_t{rng.ibins_in - 1} * rng.istep_in);
 
     ih->tcf.scan.ires = static_cast<int16_t>(truncate_to_int(180000.0 * sector.step / kPi));
     set_scan_mode(&ih->tcf.scan, kind, sector);
@@ -262,8 +269,8 @@ void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *s
     ih->ical_ref2 = ih->tcf.cal.ical_ref;
 
     if (sweepconf_is_defined(sconf, "ORVA Sweep Scan Speed"))
-        ih->tcf.scan.ispeed =
-            static_cast<uint16_t>(iBin2FromFDeg(sweepconf_get_double(sconf, "ORVA Sweep Scan Speed")));
+        ih->tcf.scan.ispeed = static_cast<uint16_t>(
+            iBin2FromFDeg(sweepconf_get_double(sconf, "ORVA Sweep Scan Speed")));
     if (rayconf_is_defined(rconf, "ORVA Ray Log Threshold"))
         ih->tcf.cal.ilog_thresh =
             round_to_i16(16.0 * rayconf_get_double(rconf, "ORVA Ray Log Threshold"));
@@ -279,9 +286,11 @@ int ingest_header_update(ingest_header *ih, const radar_sweep *sweep, int index)
         timeval2ymds(&ih->icf.vol_time, &time);
     }
     const int kind = sweepconf_get_type(rsweep_get_config(sweep));
-    if (kind != SWEEP_PPI && kind != SWEEP_RHI) return 0;
+    if (kind != SWEEP_PPI && kind != SWEEP_RHI)
+        return 0;
     // The angle list ends at the wavelength; further sweeps of one run have no slot.
-    if (index < 0 || index >= TASK_MAX_SWEEP_ANGLES) return 1;
+    if (index < 0 || index >= TASK_MAX_SWEEP_ANGLES)
+        return 1;
     ih->tcf.scan.iangles[index] = bin2_of_radians(rsweep_get_fixed_angle(sweep));
     return 0;
 }

@@ -14,14 +14,17 @@ namespace {
 bool all_zero(const void *bytes, size_t size) {
     const auto *p = static_cast<const unsigned char *>(bytes);
     for (size_t i = 0; i < size; ++i)
-        if (p[i] != 0) return false;
+        if (p[i] != 0)
+            return false;
     return true;
 }
 
-std::string field(const char *bytes, size_t size) { return std::string(bytes, size); }
+std::string field(const char *bytes, size_t size) {
+    return std::string(bytes, size);
+}
 
 class ProductHeaderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::memset(&ih_, 0, sizeof ih_);
         __ingest_header_set_defaults(&ih_);
@@ -109,18 +112,18 @@ TEST_F(ProductHeaderTest, CopiesAndDerivedValues) {
     EXPECT_EQ(ph.pend.iflags, 1);
     EXPECT_EQ(ph.pend.ialtitude, 123);
     EXPECT_EQ(ph.pend.cal_986, 19);
-    EXPECT_EQ(ph.pend.inoise_1, 1000);      // 6.0 + 4.0
-    EXPECT_EQ(ph.pend.inoise_0, 850);       // minus 1.5 on channel 0
+    EXPECT_EQ(ph.pend.inoise_1, 1000);  // 6.0 + 4.0
+    EXPECT_EQ(ph.pend.inoise_0, 850);   // minus 1.5 on channel 0
 }
 
 TEST_F(ProductHeaderTest, RawProductLeavesGeometryZero) {
     ih_.tcf.dsp.b_791 = 1;
     const product_header ph = build(nullptr);
     const auto *bytes = reinterpret_cast<const unsigned char *>(&ph);
-    EXPECT_TRUE(all_zero(bytes + 100, 32));   // scales, sizes, radar pixel position
-    EXPECT_EQ(bytes[158], 0);                 // projection
-    EXPECT_TRUE(all_zero(bytes + 544, 16));   // projection angles, earth radius, ellipse
-    EXPECT_TRUE(all_zero(bytes + 572, 8));    // projection centre
+    EXPECT_TRUE(all_zero(bytes + 100, 32));  // scales, sizes, radar pixel position
+    EXPECT_EQ(bytes[158], 0);                // projection
+    EXPECT_TRUE(all_zero(bytes + 544, 16));  // projection angles, earth radius, ellipse
+    EXPECT_TRUE(all_zero(bytes + 572, 8));   // projection centre
     EXPECT_EQ(ph.pend.ixhdr_offset, 0u);
     EXPECT_TRUE(all_zero(ph.pend.prod_site, 16));
 }

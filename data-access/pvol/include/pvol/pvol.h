@@ -7,12 +7,14 @@
 #include "orva_records.h"
 #include "i16stream.h"
 #include "data_block.h"
+#include "rawprod_io.h"
 
 #include "config_set.h"
 #include "nav_system.h"
 #include "radar_ray.h"
 #include "radar_sweep.h"
 #include "radar_scan.h"
+#include "pvol_prod_io.h"
 #include "orva_utils.h"
 
 #endif /* PVOL_H */

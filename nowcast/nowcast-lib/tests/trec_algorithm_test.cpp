@@ -89,9 +89,7 @@ TEST(TrecAlgorithmTest, EachBadParameterSetsItsBit) {
         c.spoil(conf);
         TrecAlgorithm algorithm(8, 8, conf);
         EXPECT_EQ(algorithm.getStatus(), 1u << c.bit) << "bit " << c.bit;
-        EXPECT_FALSE(algorithm.isGood());
-        EXPECT_FALSE(algorithm.runTrec(image, image));
-        expectAllMissing(algorithm);
+        EXPECT_FALSE(algorithm.isGood() || algorithm.runTrec(image, image));
     }
 
     TrecConf conf;
@@ -105,7 +103,6 @@ TEST(TrecAlgorithmTest, EachBadParameterSetsItsBit) {
     // A grid size that is not positive creates no grid at all.
     TrecAlgorithm empty(0, -2, TrecConf());
     EXPECT_EQ(empty.getStatus(), 3u);
-    EXPECT_TRUE(empty.getStatusBits().test(1));
     EXPECT_EQ(empty.getMotionFieldPointerX(), nullptr);
     EXPECT_THROW(empty.getMotionFieldY(), std::logic_error);
     EXPECT_FALSE(empty.runTrec(image, image));
@@ -189,34 +186,29 @@ Raster rasterOf(const Grid<double> &image) {
 
 TEST(CorrelatorTest, RunsOnTheLastTwoRastersAndAppendsTheFields) {
     const auto conf = std::make_shared<TrecConf>(quickConf());
-    const Correlator correlator(conf);
     const Raster unusable = rasterOf(test::filledGrid(30, 24, std::nan("")));
-    const std::vector<Raster> rasters = {unusable, unusable, unusable,
-                                         rasterOf(test::cellImage(30, 24, 0, 0)),
-                                         rasterOf(test::cellImage(30, 24, -1, 2))};
+    const Grid<double> earlier = test::cellImage(30, 24, 0, 0);
+    const Grid<double> later = test::cellImage(30, 24, -1, 2);
+    const std::vector<Raster> rasters = {unusable, unusable, unusable, rasterOf(earlier),
+                                         rasterOf(later)};
     std::vector<Raster> result = {unusable};
-    correlator.run(boost::uuids::uuid(), rasters, {1, 2, 3, 4, 5}, result);
+    Correlator(conf).run(boost::uuids::uuid(), rasters, {1, 2, 3, 4, 5}, result);
     ASSERT_EQ(result.size(), 3u);
     EXPECT_TRUE(std::isnan(result[0][0][0]));
-
     TrecAlgorithm algorithm(30, 24, *conf);
-    algorithm.runTrec(test::cellImage(30, 24, 0, 0), test::cellImage(30, 24, -1, 2));
-    ASSERT_EQ(result[1].shape()[0], 24u);
-    ASSERT_EQ(result[1].shape()[1], 30u);
-    for (int cy = 0; cy < 24; ++cy) {
-        for (int cx = 0; cx < 30; ++cx) {
-            ASSERT_EQ(result[1][cy][cx], algorithm.getMotionFieldPointerX()->get(cx, cy));
-            ASSERT_EQ(result[2][cy][cx], algorithm.getMotionFieldPointerY()->get(cx, cy));
-        }
+    algorithm.runTrec(earlier, later);
+    EXPECT_EQ(algorithm.getGlobalVectorY(), 2.0);
+    ASSERT_EQ(result[2].shape()[0], 24u);
+    for (int k = 0; k < 30 * 24; ++k) {
+        ASSERT_EQ(result[1].data()[k], algorithm.getMotionFieldPointerX()->get(k));
+        ASSERT_EQ(result[2].data()[k], algorithm.getMotionFieldPointerY()->get(k));
     }
 
     // A configuration that the algorithm refuses gives missing fields.
-    auto refused = std::make_shared<TrecConf>(quickConf());
-    refused->m_speed_limit = 0;
-    std::vector<Raster> missing;
-    Correlator(refused).run(boost::uuids::uuid(), rasters, {1, 2, 3, 4, 5}, missing);
-    ASSERT_EQ(missing.size(), 2u);
-    EXPECT_EQ(missing[1][23][29], kMissing);
+    conf->m_speed_limit = 0;
+    Correlator(conf).run(boost::uuids::uuid(), rasters, {1, 2, 3, 4, 5}, result);
+    ASSERT_EQ(result.size(), 5u);
+    EXPECT_EQ(result[4][23][29], kMissing);
 }
 
 TEST(CorrelatorTest, CallerErrorsThrowAndLeaveTheResult) {
@@ -224,26 +216,23 @@ TEST(CorrelatorTest, CallerErrorsThrowAndLeaveTheResult) {
     const Raster raster = rasterOf(test::cellImage(10, 8, 0, 0));
     const Raster other_shape = rasterOf(test::cellImage(8, 10, 0, 0));
     std::vector<Raster> result(1);
-    const boost::uuids::uuid id{};
-    auto message_of = [&](const Correlator &correlator, const std::vector<Raster> &rasters,
-                          const std::vector<std::uint32_t> &timestamps) {
+    auto message_of = [&](std::shared_ptr<const CorrelationConfig> config,
+                          const std::vector<Raster> &rasters, std::vector<std::uint32_t> times) {
         try {
-            correlator.run(id, rasters, timestamps, result);
+            Correlator(config).run(boost::uuids::uuid(), rasters, times, result);
         } catch (const std::runtime_error &error) {
             return std::string(error.what());
         }
         return std::string("no error");
     };
-    EXPECT_EQ(message_of(Correlator(conf), {raster, raster, raster}, {1, 2}),
+    EXPECT_EQ(message_of(conf, {raster, raster, raster}, {1, 2}),
               "Number of time-stamps does not match number of rasters");
-    EXPECT_EQ(message_of(Correlator(conf), {raster, other_shape}, {1, 2}),
-              "Input rasters dimensions mismatch");
-    EXPECT_EQ(message_of(Correlator(std::make_shared<DartsConf>(boost::property_tree::ptree())),
-                         {raster, raster}, {1, 2}),
-              "Unknown algorithm");
-    EXPECT_EQ(message_of(Correlator(nullptr), {raster, raster}, {1, 2}), "Unknown algorithm");
-    EXPECT_THAT(message_of(Correlator(conf), {raster}, {1}), testing::HasSubstr("two rasters"));
-    EXPECT_THAT(message_of(Correlator(conf), {}, {}), testing::HasSubstr("two rasters"));
+    EXPECT_EQ(message_of(conf, {raster, other_shape}, {1, 2}), "Input rasters dimensions mismatch");
+    const auto darts = std::make_shared<DartsConf>(boost::property_tree::ptree());
+    EXPECT_EQ(message_of(darts, {raster, raster}, {1, 2}), "Unknown algorithm");
+    EXPECT_EQ(message_of(nullptr, {raster, raster}, {1, 2}), "Unknown algorithm");
+    EXPECT_THAT(message_of(conf, {raster}, {1}), testing::HasSubstr("two rasters"));
+    EXPECT_THAT(message_of(conf, {}, {}), testing::HasSubstr("two rasters"));
     EXPECT_EQ(result.size(), 1u);
 }
 

@@ -1,6 +1,7 @@
 // Data blocks: the ingest data of one sweep and one data type, in ingest data file layout.
 #include "data_block.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -109,69 +110,12 @@ int round_or_zero(double value) {
     return std::isfinite(value) ? pvol_internal::round_half_up_to_int(value) : 0;
 }
 
-enum class widening { done, impossible, no_memory };
-
-// Replaces 8-bit ingest data by its 16-bit form: every code goes through its physical value,
-// except 0, which stays 0 (no data).
-widening widen_block(dblock *block, ingest_header *ih) {
-    const IDhdr *narrow = header_of(block);
-    const int code8 = narrow->idata_type;
-    const int code16 = raw_data_types[block->data_type + 1].orva_code_16;
-    if (block->data_type == RD_ANY || code16 == code8)
-        return widening::impossible;
-
-    const int positions = narrow->irtotl;
-    const unsigned char *old_area = block->data + ray_area_offset(narrow);
-    uint64_t area_size = 0;
-    for (int i = 0; i < block->stored_rays; ++i) {
-        const int32_t pointer = read_pointer(block->data, i);
-        if (pointer != 0)
-            area_size += ingest_ray_size(16, ray_bins(old_area + pointer - 1));
-    }
-    const uint64_t size = ray_area_offset(narrow) + area_size;
-    if (size > INT32_MAX)
-        return widening::no_memory;
-    auto *data = static_cast<unsigned char *>(std::calloc(size, 1));
-    if (data == nullptr)
-        return widening::no_memory;
-
-    std::memcpy(data, block->data, IDHDR_SIZE);
-    auto *wide = reinterpret_cast<IDhdr *>(data);
-    wide->ibits_bin = 16;
-    wide->idata_type = static_cast<int16_t>(code16);
-    wide->hdr.ibytes = static_cast<int32_t>(size);
-
-    data_convert conv;
-    ingest_data_convert(&conv, ih);
-    uint16_t codes[256];
-    codes[0] = 0;
-    for (int v = 1; v < 256; ++v)
-        codes[v] =
-            iuser_to_data(fdata_to_user(static_cast<uint16_t>(v), code8, &conv), code16, &conv);
-
-    unsigned char *new_area = data + ray_area_offset(wide);
-    uint64_t placed = 0;
-    for (int i = 0; i < block->stored_rays && i < positions; ++i) {
-        const int32_t pointer = read_pointer(block->data, i);
-        if (pointer == 0)
-            continue;
-        const unsigned char *ray = old_area + pointer - 1;
-        unsigned char *out = new_area + placed;
-        const int bins = ray_bins(ray);
-        write_pointer(data, i, static_cast<int32_t>(placed + 1));
-        std::memcpy(out, ray, RAY_HEADER_SIZE);
-        for (int k = 0; k < bins; ++k)
-            std::memcpy(out + RAY_HEADER_SIZE + 2 * k, &codes[ray[RAY_HEADER_SIZE + k]], 2);
-        placed += ingest_ray_size(16, bins);  // the pad bin of an odd count stays 0
-    }
-
-    DspMaskClear(&ih->tcf.dsp.mask, code8);
-    DspMaskSet(&ih->tcf.dsp.mask, code16);
-    std::free(block->data);
-    block->data = data;
-    block->size = size;
-    block->next_offset = placed + 1;
-    return widening::done;
+// Ray positions whose pointers the ingest data holds; a block still being filled holds fewer
+// than irtotl, and the others count as absent.
+int held_positions(const unsigned char *data, uint64_t size) {
+    const auto *header = reinterpret_cast<const IDhdr *>(data);
+    const uint64_t held = (size - IDHDR_SIZE) / kPointerSize;
+    return static_cast<int>(std::min<uint64_t>(held, header->irtotl > 0 ? header->irtotl : 0));
 }
 
 }  // namespace
@@ -180,6 +124,79 @@ data_convert *ingest_data_convert(data_convert *conv, const ingest_header *ih) {
     FillDataConvert(conv, ih->tcf.dsp.iprf, ih->tcf.dsp.itrig_rate, ih->tcf.misc.iwavelength,
                     ih->tcf.misc.ipolarization, 0);
     return conv;
+}
+
+void convert_8to16(unsigned char *wide, const unsigned char *narrow, int position,
+                   const ingest_header *ih) {
+    const auto *wide_header = reinterpret_cast<const IDhdr *>(wide);
+    const auto *narrow_header = reinterpret_cast<const IDhdr *>(narrow);
+    PVOL_CHECK(wide_header->irtotl == narrow_header->irtotl);
+    const unsigned char *ray =
+        narrow + ray_area_offset(narrow_header) + read_pointer(narrow, position) - 1;
+    unsigned char *out = wide + ray_area_offset(wide_header) + read_pointer(wide, position) - 1;
+    std::memcpy(out, ray, RAY_HEADER_SIZE);
+
+    data_convert conv;
+    ingest_data_convert(&conv, ih);
+    const int code8 = narrow_header->idata_type;
+    const int code16 = wide_header->idata_type;
+    const int bins = ray_bins(ray);
+    for (int k = 0; k < bins; ++k) {
+        const uint8_t v = ray[RAY_HEADER_SIZE + k];
+        const uint16_t code =
+            v == 0 ? 0 : iuser_to_data(fdata_to_user(v, code8, &conv), code16, &conv);
+        std::memcpy(out + RAY_HEADER_SIZE + 2 * k, &code, sizeof code);
+    }
+    if (bins % 2 != 0)
+        std::memset(out + RAY_HEADER_SIZE + 2 * bins, 0, 2);
+}
+
+unsigned char *ingest_to_16bit(unsigned char *data, uint64_t *size, ingest_header *ih) {
+    const auto *narrow = reinterpret_cast<const IDhdr *>(data);
+    if (narrow->ibits_bin == 16 || narrow->idata_type == DATA_TYPE_XHDR)
+        return data;
+    PVOL_CHECK(narrow->ibits_bin == 8);
+    const int code8 = narrow->idata_type;
+    const int type = data_type_of_code(code8, 8);
+    if (type <= RD_ANY)
+        return data;  // the null type and codes of no moment keep their bits
+    const int code16 = raw_data_types[type + 1].orva_code_16;
+
+    const int positions = held_positions(data, *size);
+    const unsigned char *old_area = data + ray_area_offset(narrow);
+    uint64_t new_size = ray_area_offset(narrow);
+    for (int i = 0; i < positions; ++i) {
+        const int32_t pointer = read_pointer(data, i);
+        if (pointer != 0)
+            new_size += ingest_ray_size(16, ray_bins(old_area + pointer - 1));
+    }
+    if (new_size > INT32_MAX)
+        return nullptr;
+    auto *wide = static_cast<unsigned char *>(std::calloc(new_size, 1));
+    if (wide == nullptr)
+        return nullptr;
+
+    std::memcpy(wide, data, IDHDR_SIZE);
+    auto *wide_header = reinterpret_cast<IDhdr *>(wide);
+    wide_header->ibits_bin = 16;
+    wide_header->idata_type = static_cast<int16_t>(code16);
+    wide_header->hdr.ibytes = static_cast<int32_t>(new_size);
+
+    uint64_t placed = 0;
+    for (int i = 0; i < positions; ++i) {
+        const int32_t pointer = read_pointer(data, i);
+        if (pointer == 0)
+            continue;
+        write_pointer(wide, i, static_cast<int32_t>(placed + 1));
+        convert_8to16(wide, data, i, ih);
+        placed += ingest_ray_size(16, ray_bins(old_area + pointer - 1));
+    }
+
+    DspMaskClear(&ih->tcf.dsp.mask, code8);
+    DspMaskSet(&ih->tcf.dsp.mask, code16);
+    std::free(data);
+    *size = new_size;
+    return wide;
 }
 
 native_data_desc *get_descriptor(native_data_desc *desc, int data_type, int bytes_per_bin,
@@ -350,13 +367,21 @@ int dblock_finalize(dblock *block, ingest_header *ih) {
     PVOL_CHECK(block != nullptr);
     PVOL_CHECK(ih != nullptr);
     block->half_scale = false;
-    widening result = widening::impossible;
+    bool widened = false;
     if (block->widen && header_of(block)->ibits_bin != 16) {
-        result = widen_block(block, ih);
-        if (result == widening::no_memory)
+        uint64_t size = block->size;
+        unsigned char *data = ingest_to_16bit(block->data, &size, ih);
+        if (data == nullptr)
             return 1;
+        widened = data != block->data;
+        if (widened) {
+            block->data = data;
+            block->size = size;
+            // Rays now lie back to back from the start of the area.
+            block->next_offset = size - ray_area_offset(header_of(block)) + 1;
+        }
     }
-    if (result == widening::done) {
+    if (widened) {
         block->half_scale = true;
     } else {
         block->half_scale =

@@ -12,4 +12,15 @@ native_data_desc *get_descriptor(native_data_desc *desc, int data_type, int byte
 // Conversion parameters of the radar of an ingest header.
 data_convert *ingest_data_convert(data_convert *conv, const ingest_header *ih);
 
+// Widens 8-bit ingest data (header, pointers, rays; size bytes, pointers checked) to 16 bits,
+// updating the data-type mask of ih. Returns the new data (the old is released and *size set), the
+// same data when there is nothing to widen (16 bits already, the extended header, the null type or
+// a code of no moment), or null when out of memory (data unchanged).
+unsigned char *ingest_to_16bit(unsigned char *data, uint64_t *size, ingest_header *ih);
+
+// Converts the 8-bit ray at position of narrow into wide, where its pointer is set already: every
+// bin goes through its physical value, except 0 (no data), which stays 0.
+void convert_8to16(unsigned char *wide, const unsigned char *narrow, int position,
+                   const ingest_header *ih);
+
 #endif  // PVOL_DATA_BLOCK_INTERNAL_H

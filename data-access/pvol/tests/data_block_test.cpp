@@ -148,20 +148,6 @@ TEST_F(DataBlockTest, LoadsFromFileBytes) {
     EXPECT_EQ(add(loaded.get(), ray_words(8, {1})), DBLOCK_ADDED);
     EXPECT_EQ(pointer_at(loaded.get(), 3), 1 + 18 + 16);
     EXPECT_EQ(add(loaded.get(), ray_words(8, {1})), DBLOCK_FULL);
-
-    // Trailing positions without rays read as absent; new rays go after the last one.
-    IDhdr longer = header;
-    longer.irtotl = 6;
-    Bytes grown(body.begin(), body.begin() + 16);
-    grown.insert(grown.end(), 8, 0);  // pointers of positions 4 and 5
-    grown.insert(grown.end(), body.begin() + 16, body.end());
-    longer.hdr.ibytes = static_cast<int32_t>(IDHDR_SIZE + grown.size());
-    BlockPtr sparse(dblock_new_from_ihdr(&longer, grown.data(), grown.size()));
-    ASSERT_NE(sparse, nullptr);
-    EXPECT_EQ(dblock_get_ingest_ray(sparse.get(), 4), nullptr);
-    EXPECT_EQ(dblock_get_ingest_ray(sparse.get(), 5), nullptr);
-    EXPECT_EQ(add(sparse.get(), ray_words(8, {1, 2})), DBLOCK_ADDED);
-    EXPECT_EQ(pointer_at(sparse.get(), 3), 1 + 18 + 16);
 }
 
 TEST_F(DataBlockTest, RefusesFileBytesThatDoNotHoldTheirRays) {
@@ -278,6 +264,20 @@ TEST(DataBlockScaleTest, DescriptorsFollowTheConversionParameters) {
     EXPECT_DOUBLE_EQ(scale.offset, -128 * 32.0 / 127);
     EXPECT_EQ(get_descriptor(nullptr, RD_VEL, 1, nullptr), nullptr);
     EXPECT_EQ(get_descriptor(&scale, 25, 1, nullptr), nullptr);
+}
+
+TEST(DataBlockEdgeTest, BlockWithoutRaysWidensToAbsentRays) {
+    ingest_header ih{};
+    const IDhdr header = data_header(16, 8, 3);
+    BlockPtr block(dblock_new_from_ihdr(&header, nullptr, 0));
+    dblock_force_16_bit(block.get());
+    ASSERT_EQ(dblock_finalize(block.get(), &ih), 0);
+    EXPECT_EQ(dblock_get_ihdr(block.get())->idata_type, 24);
+    EXPECT_EQ(file_body(block.get()), Bytes(12, 0));
+    EXPECT_EQ(lDspMaskTest(&ih.tcf.dsp.mask, 24), 1);
+    // Rays added afterwards are 16-bit rays.
+    EXPECT_EQ(add(block.get(), ray_words(16, {1, 2, 3})), DBLOCK_ADDED);
+    EXPECT_EQ(pointer_at(block.get(), 0), 1);
 }
 
 TEST(DataBlockEdgeTest, NullTypeIsNotWidened) {

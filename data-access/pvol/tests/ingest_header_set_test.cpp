@@ -81,6 +81,7 @@ TEST_F(IngestHeaderSetTest, RadarAndRangeFromTheRayConfiguration) {
     EXPECT_EQ(ih_.tcf.rng.ibins_in, 100);
     EXPECT_EQ(ih_.tcf.rng.irange_last, 25000 + 99 * 12550);
 
+    EXPECT_EQ(ih_.tcf.scan.imode, SCAN_PPI_FULL);
     EXPECT_EQ(ih_.tcf.scan.ires, 1000);
     EXPECT_EQ(ih_.icf.irays_full, 360);
     EXPECT_EQ(ih_.icf.irays, 360);
@@ -118,22 +119,11 @@ TEST_F(IngestHeaderSetTest, ScanModes) {
     EXPECT_EQ(ih_.tcf.scan.imode, SCAN_RHI_FULL);
     TearDown();
 
-    make(SWEEP_RHI, 0.0, 0.5 * kDegree, 170);
-    __ingest_header_set(&ih_, BITS_8, sweep_, rconf_);
-    EXPECT_EQ(ih_.tcf.scan.imode, SCAN_RHI_SECTOR);
-    TearDown();
-
     make(SWEEP_MANUAL, 0, 0, 0);
     __ingest_header_set(&ih_, BITS_8, sweep_, rconf_);
     EXPECT_EQ(ih_.tcf.scan.imode, SCAN_MANUAL);
     EXPECT_EQ(ih_.tcf.scan.ires, 0);  // no sector
     EXPECT_EQ(ih_.icf.irays_full, 0);
-}
-
-TEST_F(IngestHeaderSetTest, FullCircleAtZeroIsModeFour) {
-    make(SWEEP_PPI, 0.0, 1.0 * kDegree, 360);
-    __ingest_header_set(&ih_, BITS_8, sweep_, rconf_);
-    EXPECT_EQ(ih_.tcf.scan.imode, SCAN_PPI_FULL);
 }
 
 TEST_F(IngestHeaderSetTest, UpdateRecordsTimeAndAngles) {

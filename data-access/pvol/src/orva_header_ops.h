@@ -7,7 +7,7 @@
 #include "radar_sweep.h"
 
 // Fills a complete RAW product header from an ingest header; site is the generating site's name
-// (null leaves the field blank-free zeros). The generation time is the current time.
+// (null leaves the field zero). The generation time is the current time.
 void __product_header(product_header *out, const ingest_header *in, const char *site);
 
 // Sets the fixed identifiers and defaults of a new, zeroed ingest header.

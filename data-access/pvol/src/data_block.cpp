@@ -18,6 +18,7 @@ struct dblock {
     int stored_rays;       // ray positions filled so far, present or absent
     uint64_t next_offset;  // 1-based offset in the ray area where the next ray goes
     uint64_t size;         // bytes of ingest data held
+    uint64_t capacity;     // bytes allocated for data when more than size, else 0
     bool widen;            // widen to 16 bits when finalized
     bool half_scale;       // differential phase uses half its code range
     unsigned char *data;   // IDhdr, ray pointers, ray area
@@ -68,17 +69,22 @@ int data_type_of_code(int code, int bits_per_bin) {
 }
 
 // Grows the ingest data to size bytes, zeroing the new ones; false (block unchanged) when out of
-// memory or beyond what a data header can count.
+// memory or beyond what a data header can count. The allocation at least doubles, so that a
+// block filled ray by ray reallocates only now and then.
 bool grow(dblock *block, uint64_t size) {
     if (size <= block->size)
         return true;
     if (size > INT32_MAX)
         return false;
-    auto *data = static_cast<unsigned char *>(std::realloc(block->data, size));
-    if (data == nullptr)
-        return false;
-    std::memset(data + block->size, 0, size - block->size);
-    block->data = data;
+    if (size > block->capacity) {
+        const uint64_t capacity = std::min<uint64_t>(std::max(size, 2 * block->size), INT32_MAX);
+        auto *data = static_cast<unsigned char *>(std::realloc(block->data, capacity));
+        if (data == nullptr)
+            return false;
+        block->data = data;
+        block->capacity = capacity;
+    }
+    std::memset(block->data + block->size, 0, size - block->size);
     block->size = size;
     return true;
 }
@@ -377,6 +383,7 @@ int dblock_finalize(dblock *block, ingest_header *ih) {
         if (widened) {
             block->data = data;
             block->size = size;
+            block->capacity = 0;
             // Rays now lie back to back from the start of the area.
             block->next_offset = size - ray_area_offset(header_of(block)) + 1;
         }

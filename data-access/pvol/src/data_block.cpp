@@ -224,6 +224,15 @@ native_data_desc *get_descriptor(native_data_desc *desc, int data_type, int byte
     return desc;
 }
 
+uint64_t sweep_ray_positions(const radar_sweep *sweep) {
+    const radar_sweep_conf *sconf = rsweep_get_config(sweep);
+    if (sweepconf_get_type(sconf) == SWEEP_MANUAL)
+        return rsweep_get_ray_count(sweep);
+    dscan sector = {NAN, NAN, 0};
+    sweepconf_get_sector(sconf, &sector);
+    return sector.count;
+}
+
 extern "C" {
 
 dblock *dblock_new_from_ihdr(const IDhdr *header, const void *data, uint64_t size) {
@@ -302,7 +311,8 @@ dblock *dblock_new_from_sweep(const radar_sweep *sweep, const radar_moment *mome
         return nullptr;
     dscan sector = {NAN, NAN, 0};
     sweepconf_get_sector(sconf, &sector);
-    if (sector.count > INT16_MAX)
+    const uint64_t positions = sweep_ray_positions(sweep);
+    if (positions > INT16_MAX)
         return nullptr;
 
     IDhdr header{};
@@ -316,7 +326,7 @@ dblock *dblock_new_from_sweep(const radar_sweep *sweep, const radar_moment *mome
     header.isweep = static_cast<int16_t>(rsweep_get_schedule_index(sweep) + 1);
     header.irays_full = static_cast<int16_t>(round_or_zero(2.0 * M_PI / sector.step));
     header.ifirst_ray = static_cast<int16_t>(round_or_zero(sector.start / sector.step));
-    header.irtotl = static_cast<int16_t>(sector.count);
+    header.irtotl = static_cast<int16_t>(positions);
     header.ifixed_angle = static_cast<uint16_t>(iBin2FromRadian(rsweep_get_fixed_angle(sweep)));
     header.ibits_bin = bin_format == BITS_8 ? 8 : 16;
     const raw_data_type_desc &row = raw_data_types[type + 1];

@@ -23,4 +23,8 @@ unsigned char *ingest_to_16bit(unsigned char *data, uint64_t *size, ingest_heade
 void convert_8to16(unsigned char *wide, const unsigned char *narrow, int position,
                    const ingest_header *ih);
 
+// Ray positions a sweep is written with: the ray count of its sector, or for a manual sweep
+// (which has no sector) its own ray count.
+uint64_t sweep_ray_positions(const radar_sweep *sweep);
+
 #endif  // PVOL_DATA_BLOCK_INTERNAL_H

@@ -15,7 +15,7 @@ void __ingest_header_set_defaults(ingest_header *ih);
 
 // Fills the task configuration and geometry of an ingest header from the first sweep of a run of
 // sweeps that share rconf, for bins stored as bin_format (BITS_8 or BITS_16). The sweep's
-// configuration must list exactly rconf, and every moment of rconf the same range mask.
+// configuration must list exactly rconf. The range is the merged range mask of all moments.
 void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *sweep,
                          const radar_ray_conf *rconf);
 

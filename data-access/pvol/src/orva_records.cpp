@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "orva_header_ops.h"
+#include "pvol_save.h"
 #include "pvol_check.h"
 #include "radar_utils_internal.h"
 
@@ -226,7 +227,8 @@ void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *s
     dsp.ipulse_width = round_to_i32(rayconf_get_pulse_width(rconf) / 1e-8);
     dsp.isamples = static_cast<int16_t>(rayconf_get_pulses_per_ray(rconf));
 
-    // Every moment shares the range mask of the first: the file has one range for all types.
+    // The file has one range for all types: moments on differing ranges are written on the range
+    // that covers them all, the bins outside a moment's own range holding no data.
     DspMaskClearAll(&dsp.mask);
     dscan range_mask = {0, 0, 0};
     const uint64_t moments = rayconf_get_moments_count(rconf);
@@ -237,9 +239,7 @@ void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *s
         } else {
             dscan tmp_range_mask;
             rmoment_get_range_mask(moment, &tmp_range_mask);
-            PVOL_CHECK(tmp_range_mask.start == range_mask.start);
-            PVOL_CHECK(tmp_range_mask.step == range_mask.step);
-            PVOL_CHECK(tmp_range_mask.count == range_mask.count);
+            dscan_merge(&range_mask, &tmp_range_mask);
         }
         // Custom moments have no ORVA code and cannot be recorded.
         const int type = rmoment_get_raw_type(moment);

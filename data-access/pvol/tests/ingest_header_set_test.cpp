@@ -150,15 +150,21 @@ TEST_F(IngestHeaderSetTest, UpdateRecordsTimeAndAngles) {
     EXPECT_EQ(ih_.tcf.scan.iangles[3], 0);
 }
 
+TEST_F(IngestHeaderSetTest, MomentsOnDifferentRangesShareTheMergedRange) {
+    make(SWEEP_PPI, 0.0, 1.0 * kDegree, 360);
+    const dscan later = {375.5, 125.5, 100};  // one bin later than the others
+    native_data_desc scale{};
+    scale.bin_format = BITS_16;
+    rayconf_add_moment(rconf_, RD_ZDR, &later, &scale);
+    __ingest_header_set(&ih_, BITS_8, sweep_, rconf_);
+    EXPECT_EQ(ih_.tcf.rng.irange_first, 25000);
+    EXPECT_EQ(ih_.tcf.rng.ibins_out, 101);
+}
+
 using IngestHeaderSetDeathTest = SweepFixture;
 
-TEST_F(IngestHeaderSetDeathTest, MomentsMustShareTheirRange) {
+TEST_F(IngestHeaderSetDeathTest, BinFormatIsEightOrSixteenBits) {
     make(SWEEP_PPI, 0.0, 1.0 * kDegree, 360);
-    const dscan other = {250.0, 125.5, 99};
-    native_data_desc scale{};
-    rayconf_add_moment(rconf_, RD_ZDR, &other, &scale);
-    EXPECT_DEATH(__ingest_header_set(&ih_, BITS_8, sweep_, rconf_),
-                 "tmp_range_mask.count == range_mask.count");
     EXPECT_DEATH(__ingest_header_set(&ih_, BITS_32, sweep_, rconf_), "bin_format");
 }
 

@@ -37,9 +37,9 @@ PVOL_API dblock *dblock_new_from_ihdr(const IDhdr *header, const void *data, uin
 
 /* An empty block for writing the moment of a sweep as bin_format (BITS_8 or BITS_16): the data
  * header describes the sweep (time, schedule index, sector, fixed angle) and the moment's ORVA
- * code. Null when the sweep's configuration does not hold exactly one ray configuration, the
- * moment is not a standard moment, the sector has more ray positions than a header counts, or
- * out of memory. */
+ * code. Its ray positions are those of the sector, for a manual sweep (no sector) its rays. Null
+ * when the sweep's configuration does not hold exactly one ray configuration, the moment is not a
+ * standard moment, there are more ray positions than a header counts, or out of memory. */
 PVOL_API dblock *dblock_new_from_sweep(const radar_sweep *sweep, const radar_moment *moment,
                                        int bin_format);
 

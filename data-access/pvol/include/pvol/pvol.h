@@ -16,5 +16,7 @@
 #include "radar_scan.h"
 #include "pvol_prod_io.h"
 #include "orva_utils.h"
+#include "pvol_save.h"
+#include "pvol_prod_header.h"
 
 #endif /* PVOL_H */

@@ -44,10 +44,15 @@ int32_t round_to_i32(double value) {
     return pvol_internal::round_half_up_to_int(value);
 }
 
-// Truncates toward zero; the NaN of a sector that is not given counts as 0.
+// Truncates toward zero; the NaN of a sector that is not given counts as 0. A value within a
+// millionth of a whole number is that number: a step read as whole thousandths of a degree
+// comes back as a few units in the last place below them, and must give those thousandths again.
 int truncate_to_int(double value) {
     if (std::isnan(value))
         return 0;
+    const double nearest = std::round(value);
+    if (std::fabs(value - nearest) < 1e-6)
+        value = nearest;
     if (value >= 2147483647.0)
         return 2147483647;
     if (value <= -2147483648.0)

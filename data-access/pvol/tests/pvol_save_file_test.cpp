@@ -97,7 +97,7 @@ TEST_F(RawFileTest, OneFilePerTask) {
         pvol_save_raw(scan.get(), &out_, "GENSITE", RAW_SAVE_ONE_FILE, BITS_16, OutputFolder::open),
         0);
     ASSERT_EQ(out_.paths().size(), 1u);
-    EXPECT_EQ(out_.paths()[0], out_.dir() + "/out_-1_0_-1");
+    EXPECT_EQ(out_.paths()[0], out_.path("out_-1_0_-1"));
     Bytes bytes = out_.bytes(0);
     ASSERT_EQ(bytes.size() % RAW_RECORD_SIZE, 0u);
 
@@ -146,8 +146,8 @@ TEST_F(RawFileTest, OneFilePerSweepInMomentOrder) {
                             OutputFolder::open),
               0);
     ASSERT_EQ(out_.paths().size(), 2u);
-    EXPECT_EQ(out_.paths()[0], out_.dir() + "/out_-1_1_0");
-    EXPECT_EQ(out_.paths()[1], out_.dir() + "/out_-1_1_1");
+    EXPECT_EQ(out_.paths()[0], out_.path("out_-1_1_0"));
+    EXPECT_EQ(out_.paths()[1], out_.path("out_-1_1_1"));
     for (int k = 0; k < 2; ++k) {
         Bytes bytes = out_.bytes(k);
         const product_header ph = product_of(bytes);
@@ -180,8 +180,8 @@ TEST_F(RawFileTest, TasksOfAHybridGoToFilesOfTheirOwn) {
         pvol_save_raw(scan.get(), &out_, "GENSITE", RAW_SAVE_ONE_FILE, BITS_8, OutputFolder::open),
         0);
     ASSERT_EQ(out_.paths().size(), 2u);
-    EXPECT_EQ(out_.paths()[0], out_.dir() + "/out_0_0_-1");
-    EXPECT_EQ(out_.paths()[1], out_.dir() + "/out_1_0_-1");
+    EXPECT_EQ(out_.paths()[0], out_.path("out_0_0_-1"));
+    EXPECT_EQ(out_.paths()[1], out_.path("out_1_0_-1"));
     Bytes second = out_.bytes(1);
     const ingest_header ih = ingest_of(second);
     EXPECT_EQ(ih.tcf.end.ihybrid, 2);

@@ -4,15 +4,8 @@
 #ifndef PVOL_TESTS_SYNTHETIC_SCAN_H
 #define PVOL_TESTS_SYNTHETIC_SCAN_H
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +14,7 @@
 #include "pvol_save.h"
 #include "radar_ray_internal.h"
 #include "radar_scan.h"
+#include "temp_dir.h"
 
 namespace synthetic {
 
@@ -150,42 +144,31 @@ inline void add_sweeps(radar_scan *scan, radar_sweep_conf *sconf, time_t first_t
 // removed with the object.
 class OutputFolder {
   public:
-    OutputFolder() {
-        char pattern[] = "/tmp/pvol_save_XXXXXX";
-        dir_ = mkdtemp(pattern);
-    }
-    ~OutputFolder() { std::filesystem::remove_all(dir_); }
-
     static FILE *open(void *io, int group_index, int mode, int sweep_number) {
         auto *self = static_cast<OutputFolder *>(io);
         if (self->refuse_after_ >= 0 &&
             static_cast<int>(self->paths_.size()) >= self->refuse_after_)
             return nullptr;
-        const std::string path = self->dir_ + "/out_" + std::to_string(group_index) + "_" +
-                                 std::to_string(mode) + "_" + std::to_string(sweep_number);
+        const std::string path =
+            self->dir_.file("out_" + std::to_string(group_index) + "_" + std::to_string(mode) +
+                            "_" + std::to_string(sweep_number));
         self->paths_.push_back(path);
-        return std::fopen(path.c_str(), self->read_only_ ? "rb" : "w+b");
+        return std::fopen(path.c_str(), "w+b");
     }
 
     const std::vector<std::string> &paths() const { return paths_; }
-    const std::string &dir() const { return dir_; }
+    std::string path(const std::string &name) const { return dir_.file(name); }
     void refuse_after(int files) { refuse_after_ = files; }
-    // Hands out files opened for reading only, on which every write fails.
-    void read_only(const std::string &existing) {
-        read_only_ = true;
-        std::ofstream(dir_ + "/out_-1_0_-1") << existing;
-    }
 
     std::vector<unsigned char> bytes(size_t index) const {
-        std::ifstream in(paths_.at(index), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::string text = TempDir::read_text(paths_.at(index));
+        return {text.begin(), text.end()};
     }
 
   private:
-    std::string dir_;
+    TempDir dir_;
     std::vector<std::string> paths_;
     int refuse_after_ = -1;
-    bool read_only_ = false;
 };
 
 }  // namespace synthetic

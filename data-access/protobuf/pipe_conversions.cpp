@@ -1,0 +1,29 @@
+#include "pipe_conversions.h"
+
+#include <cstdint>
+
+namespace azm {
+
+namespace {
+
+// The eight bytes starting at `bytes`, least significant first, as a two's-complement number.
+std::int64_t little_endian_int64(const std::uint8_t *bytes) {
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return static_cast<std::int64_t>(value);
+}
+
+}  // namespace
+
+void set_uuid(pb::UUID &out, const boost::uuids::uuid &id) {
+    out.set_least_significant_bits(little_endian_int64(id.data));
+    out.set_most_significant_bits(little_endian_int64(id.data + 8));
+}
+
+void set_timeval(pb::Time &out, const timeval &time) {
+    out.set_esec(time.tv_sec);
+    out.set_usec(static_cast<std::uint64_t>(time.tv_usec));
+}
+
+}  // namespace azm

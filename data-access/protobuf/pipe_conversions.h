@@ -1,0 +1,21 @@
+// Conversions the publisher classes share: identifiers and times into their stream messages.
+#pragma once
+
+#include <sys/time.h>
+
+#include <boost/uuid/uuid.hpp>
+
+#include "component_time.pb.h"
+#include "component_uuid.pb.h"
+
+namespace azm {
+
+// Fills both halves of `out` from the 16 identifier bytes, packed little-endian: byte i (0 to 7)
+// into bits 8i to 8i+7 of least_significant_bits, byte 8+j into bits 8j to 8j+7 of
+// most_significant_bits. A half whose top byte is 0x80 or more reads as negative.
+void set_uuid(pb::UUID &out, const boost::uuids::uuid &id);
+
+// Fills `out` from a POSIX time: esec from the seconds, usec from the microseconds.
+void set_timeval(pb::Time &out, const timeval &time);
+
+}  // namespace azm

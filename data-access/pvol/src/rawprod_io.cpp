@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <deque>
-#include <new>
 #include <optional>
 #include <string>
 

@@ -16,34 +16,9 @@ namespace {
 
 using rawfile::Bytes;
 using rawfile::RawFile;
-using synthetic::ScanPtr;
+using namespace synthetic;
 
 constexpr size_t kGenerationTime = 32;  // pcf.gen_time, the one field that differs between writes
-
-struct IoDeleter {
-    void operator()(default_raw_io *io) const { default_raw_io_delete(io); }
-};
-using IoPtr = std::unique_ptr<default_raw_io, IoDeleter>;
-
-ScanPtr read_files(const std::vector<std::string> &paths, int force_16_bit = 0) {
-    std::vector<const char *> names;
-    for (const std::string &path : paths)
-        names.push_back(path.c_str());
-    IoPtr io(default_raw_io_new_hybrid(names.data(), static_cast<int>(names.size())));
-    return ScanPtr(pvol_new_from_raw2(io.get(), default_raw_input, nullptr, force_16_bit));
-}
-
-// Writes scan through the default output callback with base name base; returns the files made.
-std::vector<std::string> write_files(const radar_scan *scan, const std::string &base, int mode,
-                                     int bin_format) {
-    IoPtr io(default_raw_io_new(base.c_str()));
-    const char site[16] = "GENSITE";
-    EXPECT_EQ(pvol_save_raw(scan, io.get(), site, mode, bin_format, default_raw_output), 0);
-    std::vector<std::string> names;
-    for (int i = 0; i < default_raw_output_count(io.get()); ++i)
-        names.push_back(default_raw_output_name(io.get(), i));
-    return names;
-}
 
 Bytes file_bytes(const std::string &path) {
     const std::string text = TempDir::read_text(path);
@@ -137,7 +112,7 @@ void expect_same_bytes_but_generation_time(const std::string &first, const std::
 }
 
 // A task of sweeps PPI sweeps with reflectivity, velocity and differential phase.
-RawFile task_file(const std::string &name, int minor, int sweeps, int first_isweep, int bits) {
+RawFile task_file(const std::string &name, int minor, int sweeps, int bits) {
     using namespace rawfile;
     const std::vector<std::pair<int, int>> moments =
         bits == 8 ? std::vector<std::pair<int, int>>{{kDbz8, 8}, {kVel8, 8}, {kPhidp8, 8}}
@@ -147,8 +122,7 @@ RawFile task_file(const std::string &name, int minor, int sweeps, int first_iswe
     file.ingest.range(100000, 50000, 20)
         .mask({moments[0].first, moments[1].first, moments[2].first});
     for (int s = 0; s < sweeps; ++s) {
-        Sweep sweep = make_sweep(first_isweep + s, 12, moments, 20,
-                                 static_cast<uint16_t>(0x100 * (first_isweep + s)));
+        Sweep sweep = make_sweep(s + 1, 12, moments, 20, static_cast<uint16_t>(0x100 * (s + 1)));
         // One ray short of the range and one position without any ray.
         for (Moment &m : sweep.moments) {
             m.rays[3]->bins.resize(7);
@@ -163,16 +137,15 @@ class RoundTripTest : public ::testing::Test {
   protected:
     // Writes scan, reads it back and checks the two are equivalent; writes the read scan again
     // and checks the files match byte for byte. Returns the files of the first write.
-    std::vector<std::string> round_trip(const radar_scan *scan, int mode, int bin_format) {
-        const std::vector<std::string> first =
-            write_files(scan, dir_.file("first"), mode, bin_format);
+    std::vector<std::string> round_trip(const radar_scan *scan, int mode, int bin_format,
+                                        const std::string &name = "first") {
+        const auto first = write_files(scan, dir_.file(name), mode, bin_format);
         ScanPtr again = read_files(first);
         EXPECT_NE(again, nullptr);
         if (again == nullptr)
             return first;
         expect_equivalent(scan, again.get());
-        const std::vector<std::string> second =
-            write_files(again.get(), dir_.file("second"), mode, bin_format);
+        const auto second = write_files(again.get(), dir_.file(name + "2"), mode, bin_format);
         EXPECT_EQ(first.size(), second.size());
         for (size_t i = 0; i < first.size() && i < second.size(); ++i)
             expect_same_bytes_but_generation_time(first[i], second[i]);
@@ -182,18 +155,25 @@ class RoundTripTest : public ::testing::Test {
     TempDir dir_;
 };
 
-TEST_F(RoundTripTest, SingleTaskOfEightBitData) {
-    const RawFile file = task_file("VOL", 0, 3, 1, 8);
-    ScanPtr scan = read_files({dir_.write("in", file.bytes())});
+TEST_F(RoundTripTest, SingleTaskInEitherModeAndBinFormat) {
+    const std::string input = dir_.write("in", task_file("VOL", 0, 3, 8).bytes());
+    ScanPtr scan = read_files({input});
     ASSERT_NE(scan, nullptr);
-    const std::vector<std::string> files = round_trip(scan.get(), RAW_SAVE_ONE_FILE, BITS_8);
-    EXPECT_EQ(files, std::vector<std::string>{dir_.file("first")});
+    EXPECT_EQ(round_trip(scan.get(), RAW_SAVE_ONE_FILE, BITS_8),
+              std::vector<std::string>{dir_.file("first")});
     EXPECT_FALSE(TempDir::exists(dir_.file("first.meta")));
+    EXPECT_EQ(round_trip(scan.get(), RAW_SAVE_PER_SWEEP, BITS_8, "sweep"),
+              (std::vector<std::string>{dir_.file("sweep_00"), dir_.file("sweep_01"),
+                                        dir_.file("sweep_02")}));
+    // Widened on reading, written as 16-bit data.
+    scan = read_files({input}, 1);
+    ASSERT_NE(scan, nullptr);
+    round_trip(scan.get(), RAW_SAVE_ONE_FILE, BITS_16, "wide");
 }
 
 TEST_F(RoundTripTest, HybridTaskKeepsItsScheduleAndNames) {
-    RawFile a = task_file("VOL_A", 0, 2, 1, 16);
-    RawFile b = task_file("VOL_B", 1, 2, 1, 16);
+    RawFile a = task_file("VOL_A", 0, 2, 16);
+    RawFile b = task_file("VOL_B", 1, 2, 16);
     for (rawfile::Sweep &sweep : b.sweeps)
         sweep.time.seconds += 600;  // the second task follows the first
     ScanPtr scan = read_files({dir_.write("a", a.bytes()), dir_.write("b", b.bytes())});
@@ -202,22 +182,12 @@ TEST_F(RoundTripTest, HybridTaskKeepsItsScheduleAndNames) {
     const std::vector<std::string> files = round_trip(scan.get(), RAW_SAVE_ONE_FILE, BITS_16);
     EXPECT_EQ(files, (std::vector<std::string>{dir_.file("first_A"), dir_.file("first_B")}));
     EXPECT_EQ(TempDir::read_text(dir_.file("first.meta")),
-              "sPathName[0] = " + dir_.file("first_A") +
-                  "\nsPathName[1] = " + dir_.file("first_B") + "\n");
-}
-
-TEST_F(RoundTripTest, OneFilePerSweep) {
-    const RawFile file = task_file("VOL", 0, 3, 1, 8);
-    ScanPtr scan = read_files({dir_.write("in", file.bytes())});
-    ASSERT_NE(scan, nullptr);
-    const std::vector<std::string> files = round_trip(scan.get(), RAW_SAVE_PER_SWEEP, BITS_8);
-    EXPECT_EQ(files, (std::vector<std::string>{dir_.file("first_00"), dir_.file("first_01"),
-                                               dir_.file("first_02")}));
+              "sPathName[0] = " + files[0] + "\nsPathName[1] = " + files[1] + "\n");
 }
 
 TEST_F(RoundTripTest, PerSweepFilesWrittenAsOneFile) {
     // Each input file counts one sweep done; the task written from them holds all three.
-    const RawFile task = task_file("VOL", 0, 3, 1, 8);
+    const RawFile task = task_file("VOL", 0, 3, 8);
     std::vector<std::string> inputs;
     for (size_t s = 0; s < task.sweeps.size(); ++s) {
         RawFile one = task;
@@ -227,29 +197,18 @@ TEST_F(RoundTripTest, PerSweepFilesWrittenAsOneFile) {
         inputs.push_back(dir_.write("in" + std::to_string(s), one.bytes()));
     }
     ScanPtr scan = read_files(inputs);
-    ASSERT_NE(scan, nullptr);
     ASSERT_EQ(pvol_get_sweeps_count(scan.get()), 3u);
     round_trip(scan.get(), RAW_SAVE_ONE_FILE, BITS_8);
 }
 
-TEST_F(RoundTripTest, WidenedDataWrittenAsSixteenBits) {
-    const RawFile file = task_file("VOL", 0, 2, 1, 8);
-    ScanPtr scan = read_files({dir_.write("in", file.bytes())}, 1);
-    ASSERT_NE(scan, nullptr);
-    round_trip(scan.get(), RAW_SAVE_ONE_FILE, BITS_16);
-}
-
 TEST_F(RoundTripTest, SyntheticScanWithMomentsOnDifferentRanges) {
-    using namespace synthetic;
     ScanPtr scan = new_scan();
     const dscan later{750.0, 500.0, 12};
     radar_sweep_conf *sconf = new_ppi_conf(
         {new_rayconf({{RD_DBZ, BITS_16}, {RD_ZDR, BITS_16, later}, {RD_RHOHV, BITS_16}})});
     add_sweeps(scan.get(), sconf, kVolumeTime, {0.5, 1.5});
     sweepconf_unref(sconf);
-    const std::vector<std::string> first =
-        write_files(scan.get(), dir_.file("w1"), RAW_SAVE_ONE_FILE, BITS_16);
-    ScanPtr read = read_files(first);
+    ScanPtr read = read_files(write_files(scan.get(), dir_.file("w"), RAW_SAVE_ONE_FILE, BITS_16));
     ASSERT_NE(read, nullptr);
     // Every moment comes back on the merged range, its bins shifted into place.
     const radar_ray *ray = rsweep_get_first_ray(pvol_get_next_sweep(read.get(), nullptr));
@@ -261,6 +220,7 @@ TEST_F(RoundTripTest, SyntheticScanWithMomentsOnDifferentRanges) {
     ASSERT_NE(rray_get_native(ray, 1, codes), nullptr);
     EXPECT_EQ(static_cast<uint16_t *>(codes->data)[0], 0);
     EXPECT_EQ(static_cast<uint16_t *>(codes->data)[1], pattern_code(BITS_16, 0, 0, 1));
+    EXPECT_EQ(static_cast<uint16_t *>(codes->data)[12], pattern_code(BITS_16, 0, 11, 1));
     radar_ray_data_delete(codes);
     round_trip(read.get(), RAW_SAVE_ONE_FILE, BITS_16);
 }

@@ -1,0 +1,284 @@
+// Builds a synthetic radar volume in memory and writes it as an ORVA RAW product file:
+//     make-sample-volume [--bits 8|16] OUTPUT
+// The sample volume in samples/ was made with:
+//     make-sample-volume samples/sample-volume.raw
+//
+// The volume is a C-band dual-polarization PPI task of four sweeps. A few convective cells and a
+// band of light rain make the reflectivity; a uniform wind seen along each ray makes the radial
+// velocity, folded into the Nyquist interval; spectral width, differential reflectivity,
+// correlation and a differential phase that accumulates through the heavy cores follow from the
+// reflectivity. Reflectivity, velocity, correlation and differential phase are held as 16-bit
+// codes, spectral width and differential reflectivity as 8-bit codes. Everything is computed from
+// fixed parameters: the same program always makes the same volume (apart from the generation time
+// in the product header).
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "data_block_internal.h"
+#include "pvol.h"
+
+namespace {
+
+constexpr double kDegree = M_PI / 180.0;
+
+// Radar: C band, single PRF.
+constexpr double kPrf = 1000.0;                              // Hz
+constexpr int kWavelength = 533;                             // hundredths of a centimetre
+constexpr double kFrequency = 2.997925e12 / kWavelength;     // Hz
+constexpr double kNyquist = kPrf * kWavelength / 40000.0;    // 13.3 m/s
+constexpr double kNyquistWidth = kNyquist / M_PI;            // interval of spectral width
+constexpr int kTxPolarization = 3;                           // simultaneous H and V
+constexpr double kPulseWidth = 8e-7;                         // s
+constexpr double kUnambiguousRange = 299792.5 / (2 * kPrf);  // km
+
+// Site.
+constexpr double kLatitude = 61.5 * kDegree;
+constexpr double kLongitude = 23.8 * kDegree;
+constexpr double kGroundHeight = 104.0;  // m above sea level
+constexpr double kAntennaHeight = 131.0;
+
+// Scan: 360 rays of one degree, 200 bins of 500 m from 250 m (to 100 km).
+constexpr int kRays = 360;
+constexpr dscan kRange{250.0, 500.0, 200};
+const double kElevations[] = {0.5, 1.5, 3.0, 5.0};
+constexpr time_t kVolumeTime = 1717250400;  // 2024-06-01 14:00:00 UTC
+constexpr int kSweepSeconds = 30;
+constexpr double kSecondsPerRevolution = 20.0;
+
+constexpr double kEffectiveEarthRadius = 4.0 / 3.0 * 6371.0;  // km
+
+// Convective cells: position (km east and north of the radar), peak reflectivity, radius and
+// echo top.
+struct Cell {
+    double x, y;
+    double peak_dbz;
+    double radius;
+    double top;
+};
+const Cell kCells[] = {
+    {35.0, 48.0, 58.0, 5.0, 11.0},  {52.0, 30.0, 50.0, 7.0, 9.0},    {-40.0, 62.0, 46.0, 9.0, 8.0},
+    {18.0, -55.0, 54.0, 4.0, 10.0}, {-70.0, -20.0, 40.0, 12.0, 7.0},
+};
+
+// Light rain in a band south-west of the radar.
+constexpr double kBandDbz = 24.0;
+constexpr double kBandTop = 4.0;  // km
+
+// The wind blows at 22 m/s towards 60 degrees (from the south-west).
+constexpr double kWindSpeed = 22.0;
+constexpr double kWindToward = 60.0 * kDegree;
+
+constexpr double kEchoThreshold = 5.0;  // dBZ; weaker echo is no echo
+constexpr double kSystemPhase = 25.0;   // degrees
+
+// A deterministic value in [-1, 1] for a bin: a hash of its indices.
+double noise(uint32_t a, uint32_t b, uint32_t c) {
+    uint64_t x = (uint64_t{a} << 42) ^ (uint64_t{b} << 21) ^ c;
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    x ^= x >> 31;
+    return static_cast<double>(x >> 11) / static_cast<double>(1ull << 52) - 1.0;
+}
+
+// Reflectivity (dBZ) of the strongest echo at a point, height in km: each cell falls off from
+// its peak as a Gaussian in dBZ, and above its top by 10 dB per kilometre.
+double reflectivity(double x, double y, double height) {
+    double dbz = -100.0;
+    for (const Cell &cell : kCells) {
+        const double d2 = (x - cell.x) * (x - cell.x) + (y - cell.y) * (y - cell.y);
+        const double above = std::fmax(0.0, height - cell.top);
+        dbz = std::fmax(
+            dbz, cell.peak_dbz * std::exp(-d2 / (2 * cell.radius * cell.radius)) - 10.0 * above);
+    }
+    // The band runs from west-north-west to east-south-east, 45 km south of the radar.
+    const double across = (y + 45.0 + 0.25 * x) / 10.0;
+    const double above = std::fmax(0.0, height - kBandTop);
+    return std::fmax(dbz, kBandDbz * std::exp(-across * across) - 10.0 * above);
+}
+
+// Folds a velocity into the Nyquist interval.
+double fold(double velocity) {
+    const double interval = 2 * kNyquist;
+    double v = std::fmod(velocity + kNyquist, interval);
+    if (v < 0)
+        v += interval;
+    return v - kNyquist;
+}
+
+enum Moment { kDbz, kVel, kWidth, kZdr, kRhohv, kPhidp, kMoments };
+const int kTypes[kMoments] = {RD_DBZ, RD_VEL, RD_WIDTH, RD_ZDR, RD_RHOHV, RD_PHIDP};
+const int kFormats[kMoments] = {BITS_16, BITS_16, BITS_8, BITS_8, BITS_16, BITS_16};
+
+radar_ray_conf *new_rayconf() {
+    radar_ray_conf *rconf = rayconf_new(kPrf, kFrequency, kNyquist, kUnambiguousRange, kPulseWidth,
+                                        40, 70.5, -30.0, 0.008, kTxPolarization);
+    if (rconf == nullptr)
+        return nullptr;
+    // The ORVA scales of the data types, so that the writer copies the codes as they are.
+    data_convert conv;
+    FillDataConvert(&conv, kPrf, 0, kWavelength, kTxPolarization, 0);
+    for (int m = 0; m < kMoments; ++m) {
+        native_data_desc scale;
+        get_descriptor(&scale, kTypes[m], kFormats[m] == BITS_8 ? 1 : 2, &conv);
+        if (rayconf_add_moment(rconf, kTypes[m], &kRange, &scale) != m) {
+            rayconf_unref(rconf);
+            return nullptr;
+        }
+    }
+    return rconf;
+}
+
+// The physical values of one ray, one vector per moment; NaN where there is no echo.
+void fill_ray(int sweep, int ray, double elevation, double azimuth,
+              std::vector<std::vector<double>> &values) {
+    double phase = kSystemPhase;
+    for (uint64_t k = 0; k < kRange.count; ++k) {
+        const double range = (kRange.start + k * kRange.step) / 1000.0;  // km
+        const double height = range * std::sin(elevation) +
+                              range * range / (2 * kEffectiveEarthRadius) + kAntennaHeight / 1000;
+        const double ground = range * std::cos(elevation);
+        const double x = ground * std::sin(azimuth);
+        const double y = ground * std::cos(azimuth);
+        const uint32_t s = static_cast<uint32_t>(sweep);
+        const uint32_t r = static_cast<uint32_t>(ray);
+        const uint32_t b = static_cast<uint32_t>(k);
+        const double dbz = reflectivity(x, y, height) + 1.5 * noise(s, r, b);
+        if (dbz < kEchoThreshold) {
+            for (auto &moment : values)
+                moment[k] = NAN;
+            continue;
+        }
+        const double radial = kWindSpeed * std::cos(elevation) * std::cos(azimuth - kWindToward) +
+                              0.8 * noise(s + 11, r, b);
+        const double kdp = dbz > 35.0 ? 0.12 * (dbz - 35.0) : 0.0;  // degrees per km
+        phase = std::fmin(phase + 2.0 * kdp * kRange.step / 1000.0, 170.0);
+        values[kDbz][k] = dbz;
+        values[kVel][k] = fold(radial);
+        values[kWidth][k] =
+            std::fmin(0.9 * kNyquistWidth, 0.8 + dbz / 25.0 + 0.3 * noise(s + 22, r, b));
+        values[kZdr][k] =
+            std::fmax(-0.5, std::fmin(4.0, 0.2 + 0.06 * (dbz - 20.0) + 0.2 * noise(s + 33, r, b)));
+        values[kRhohv][k] = 0.985 - 0.03 * std::fmax(0.0, dbz - 45.0) / 15.0 -
+                            0.005 * std::fabs(noise(s + 44, r, b));
+        values[kPhidp][k] = phase + 1.5 * noise(s + 55, r, b);
+    }
+}
+
+radar_sweep *new_sweep(radar_sweep_conf *sconf, radar_ray_conf *rconf, int index) {
+    radar_sweep *sweep = rsweep_new(sconf);
+    if (sweep == nullptr)
+        return nullptr;
+    const double elevation = kElevations[index] * kDegree;
+    const timeval sweep_time{kVolumeTime + index * kSweepSeconds, 0};
+    rsweep_set_time(sweep, &sweep_time);
+    rsweep_set_fixed_angle(sweep, elevation);
+    rsweep_set_schedule_index(sweep, index);
+
+    std::vector<std::vector<double>> values(kMoments, std::vector<double>(kRange.count));
+    for (int r = 0; r < kRays; ++r) {
+        const angle_interval azimuth{r * kDegree, (r + 0.5) * kDegree, (r + 1) * kDegree};
+        // The antenna climbs to the elevation during the first ray.
+        const angle_interval elevations{elevation - 0.01 * kDegree, elevation, elevation};
+        const timeval ray_time{
+            sweep_time.tv_sec + static_cast<time_t>(r * kSecondsPerRevolution / kRays), 0};
+        radar_ray *ray = rray_new(rconf, &azimuth, &elevations, &ray_time, nullptr, -1);
+        if (ray == nullptr) {
+            rsweep_delete(sweep);
+            return nullptr;
+        }
+        fill_ray(index, r, elevation, azimuth.between, values);
+        bool stored = true;
+        for (int m = 0; m < kMoments && stored; ++m) {
+            const radar_ray_data bins{BITS_64, values[m].data(), kRange.count, 0};
+            stored = rray_set_dat(ray, m, &bins) == 0;
+        }
+        if (!stored || rsweep_add_ray(sweep, ray) < 0) {
+            rray_delete(ray);
+            rsweep_delete(sweep);
+            return nullptr;
+        }
+    }
+    return sweep;
+}
+
+radar_scan *new_volume() {
+    const rposition_fixed site{kLatitude, kLongitude, kGroundHeight, kAntennaHeight};
+    radar_scan *scan = pvol_new("SAMPLE", "Synthetic convective volume", "SAMPLESITE",
+                                "Synthetic test site", RPOSITION_FIXED, &site);
+    radar_ray_conf *rconf = new_rayconf();
+    const dscan sector{0.0, kDegree, kRays};
+    radar_sweep_conf *sconf = sweepconf_new_ppi(&sector);
+    bool built = scan != nullptr && rconf != nullptr && sconf != nullptr &&
+                 sweepconf_add_rayconf(sconf, rconf) == rconf &&
+                 sweepconf_add_string(sconf, "ORVA Scan Task Name", "SAMPLE") == 0;
+    if (built) {
+        const timeval stamp{kVolumeTime, 0};
+        pvol_set_time_stamp(scan, &stamp);
+        pvol_set_scheduled_sweeps(scan, std::size(kElevations));
+        for (int s = 0; s < static_cast<int>(std::size(kElevations)) && built; ++s) {
+            radar_sweep *sweep = new_sweep(sconf, rconf, s);
+            built = sweep != nullptr && pvol_add_sweep(scan, sweep) != nullptr;
+            if (!built && sweep != nullptr)
+                rsweep_delete(sweep);
+        }
+    }
+    if (sconf != nullptr)
+        sweepconf_unref(sconf);
+    if (rconf != nullptr)
+        rayconf_unref(rconf);
+    if (!built && scan != nullptr) {
+        pvol_delete(scan);
+        return nullptr;
+    }
+    return scan;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: make-sample-volume [--bits 8|16] OUTPUT\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    int bin_format = BITS_16;
+    const char *output = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--bits" && i + 1 < argc) {
+            const std::string bits = argv[++i];
+            if (bits != "8" && bits != "16")
+                return usage();
+            bin_format = bits == "8" ? BITS_8 : BITS_16;
+        } else if (output == nullptr && !arg.empty() && arg[0] != '-') {
+            output = argv[i];
+        } else {
+            return usage();
+        }
+    }
+    if (output == nullptr)
+        return usage();
+
+    radar_scan *scan = new_volume();
+    if (scan == nullptr) {
+        std::fprintf(stderr, "make-sample-volume: out of memory while building the volume\n");
+        return 1;
+    }
+    default_raw_io *io = default_raw_io_new(output);
+    const char site[16] = "SAMPLEGEN";
+    const int failed = io == nullptr || pvol_save_raw(scan, io, site, RAW_SAVE_ONE_FILE, bin_format,
+                                                      nometa_raw_output) != 0;
+    default_raw_io_delete(io);
+    pvol_delete(scan);
+    if (failed) {
+        std::fprintf(stderr, "make-sample-volume: cannot write %s\n", output);
+        return 1;
+    }
+    return 0;
+}

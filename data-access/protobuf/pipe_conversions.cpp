@@ -26,4 +26,19 @@ void set_timeval(pb::Time &out, const timeval &time) {
     out.set_usec(static_cast<std::uint64_t>(time.tv_usec));
 }
 
+std::string buf2string(const char *bytes, std::size_t length) {
+    std::string text(bytes, length);
+    const std::size_t kept = text.find_last_not_of(" \t\f\v\n\r");
+    text.erase(kept == std::string::npos ? 0 : kept + 1);
+    return text;
+}
+
+void get_current_time(timeval *out) {
+    gettimeofday(out, nullptr);
+}
+
+double rad2deg(double radians) {
+    return 180.0 * radians / 3.141592653589793;
+}
+
 }  // namespace azm

@@ -1,7 +1,11 @@
-// Conversions the publisher classes share: identifiers and times into their stream messages.
+// Conversions the publisher classes share: identifiers and times into their stream messages, texts
+// out of fixed-width file fields, the clock and angles.
 #pragma once
 
 #include <sys/time.h>
+
+#include <cstddef>
+#include <string>
 
 #include <boost/uuid/uuid.hpp>
 
@@ -17,5 +21,15 @@ void set_uuid(pb::UUID &out, const boost::uuids::uuid &id);
 
 // Fills `out` from a POSIX time: esec from the seconds, usec from the microseconds.
 void set_timeval(pb::Time &out, const timeval &time);
+
+// Exactly `length` bytes from `bytes`, less trailing blanks, tabs, form feeds, vertical tabs,
+// newlines and carriage returns. NUL bytes are ordinary characters and stay.
+std::string buf2string(const char *bytes, std::size_t length);
+
+// The wall-clock time now.
+void get_current_time(timeval *out);
+
+// Radians to degrees.
+double rad2deg(double radians);
 
 }  // namespace azm

@@ -1,7 +1,9 @@
 // Identifiers and times into their stream messages.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <string>
 
 #include "pipe_conversions.h"
 
@@ -59,6 +61,22 @@ TEST(SetTimeval, CopiesSecondsAndMicroseconds) {
     EXPECT_EQ(out.esec(), -86400);
     EXPECT_EQ(out.usec(), 0u);
     EXPECT_TRUE(out.IsInitialized());
+}
+
+TEST(Buf2String, KeepsTheFieldLessTrailingWhiteSpace) {
+    using namespace std::string_literals;
+    const char field[] = "  ab c \t\n\r\f\v  ";
+    EXPECT_EQ(azm::buf2string(field, sizeof field - 1), "  ab c");
+    EXPECT_EQ(azm::buf2string(field, 3), "  a");  // never reads past the length
+    EXPECT_EQ(azm::buf2string(" \t\r\n", 4), "");
+    EXPECT_EQ(azm::buf2string("", 0), "");
+    // NUL bytes are characters like any other: kept inside and at the end.
+    EXPECT_EQ(azm::buf2string("a\0b\0 ", 5), "a\0b\0"s);
+}
+
+TEST(Rad2Deg, ConvertsBothSigns) {
+    EXPECT_DOUBLE_EQ(azm::rad2deg(M_PI), 180.0);
+    EXPECT_DOUBLE_EQ(azm::rad2deg(-M_PI / 4), -45.0);
 }
 
 }  // namespace

@@ -1,0 +1,231 @@
+// Runs the warnpipe program on product files made with the product model.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <boost/property_tree/json_parser.hpp>
+#include <gtest/gtest.h>
+
+#include "wrdata/orvaproduct.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using azm::orva::Header;
+using azm::orva::Product;
+using azm::orva::Properties;
+
+std::string readFile(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct RunResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class WarnPipeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("warnpipe_test_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path path(const std::string &name) const { return dir_ / name; }
+
+    // Runs warnpipe with these arguments; standard output and error are collected in files.
+    RunResult run(const std::string &arguments) const {
+        const std::string command = std::string(WARNPIPE_PATH) + " " + arguments + " >" +
+                                    path("stdout").string() + " 2>" + path("stderr").string();
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(path("stdout")),
+                readFile(path("stderr"))};
+    }
+
+    // Writes a product of this type with count events (event data as given) and extra sections.
+    fs::path writeProduct(const std::string &name, const std::string &type, int count,
+                          const std::vector<std::uint8_t> &events, int extra_sections = 0) const {
+        Header header;
+        header.setProductType(type);
+        header.setProductConfigName("CFG_" + type);
+        header.setSiteName("Hilltop");
+        header.setText(200, 12, "Hail");
+        header.store<std::uint8_t>(249, 3);  // only input 1 is used
+        header.setText(224, 12, "CAPPI_2KM");
+        header.store<std::int32_t>(184, 4550);
+        header.store<std::int16_t>(194, 300);
+        header.setPspEventCount(count);
+        Product product;
+        product.setOrvaHeader(header.get().data(), header.get().size());
+        product.resizeSection(0, events.size());
+        std::copy(events.begin(), events.end(), product.getData(0));
+        for (int i = 0; i < extra_sections; ++i) {
+            product.getProperties(product.addSection(4)).put("name", "extra");
+        }
+        std::ofstream out(path(name), std::ios::binary);
+        product.write(out);
+        return path(name);
+    }
+
+    fs::path dir_;
+};
+
+void putWord(std::vector<std::uint8_t> &events, std::size_t offset, std::uint32_t word) {
+    std::memcpy(events.data() + offset, &word, sizeof word);
+}
+
+// Two events: the first with distinctive words, the second with a label that fills its field.
+std::vector<std::uint8_t> twoEvents() {
+    std::vector<std::uint8_t> events(600, 0);
+    putWord(events, 0, 536870912u);   // lat 45
+    putWord(events, 4, 3758096384u);  // lon -45
+    putWord(events, 8, 250);          // alt 2.5
+    putWord(events, 16, 3);           // area 30000
+    putWord(events, 20, 110);         // ellipse major 1.1
+    putWord(events, 28, 1073741824);  // ellipse azimuth 90
+    putWord(events, 36 + 4, 6250);    // input 1 max 62.5
+    putWord(events, 48 + 4, 10);      // input 1 average 0.1
+    putWord(events, 60, 100000);      // 1 km per pixel
+    std::memcpy(events.data() + 68, "Hail, cell 1", 12);
+    putWord(events, 300 + 0, 2147483648u);  // lat -180
+    std::memset(events.data() + 300 + 68, 'x', 232);
+    return events;
+}
+
+std::vector<std::string> keysOf(const Properties &tree) {
+    std::vector<std::string> keys;
+    for (const auto &child : tree) {
+        keys.push_back(child.first);
+    }
+    return keys;
+}
+
+TEST_F(WarnPipeTest, EventsFollowTheHeaderProperties) {
+    const fs::path input = writeProduct("warn.prod", "WARN", 2, twoEvents());
+    const RunResult result = run("-i " + input.string() + " -o -");
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    Properties doc;
+    std::istringstream json(result.out);
+    boost::property_tree::read_json(json, doc);
+
+    EXPECT_EQ(keysOf(doc), (std::vector<std::string>{"product_type", "config_name", "radar",
+                                                     "ingest_time", "analysis_time", "category",
+                                                     "event_name", "input1", "data"}));
+    EXPECT_EQ(doc.get<std::string>("input1.threshold"), "45.5");
+    EXPECT_EQ(keysOf(doc.get_child("data")),
+              (std::vector<std::string>{"count", "event0", "event1"}));
+    const Properties &event = doc.get_child("data.event0");
+    EXPECT_EQ(keysOf(event),
+              (std::vector<std::string>{"lat", "lon", "alt", "area", "ellipse_major",
+                                        "ellipse_minor", "ellipse_azimuth", "text_label",
+                                        "input_scale_km_per_pix", "input0", "input1", "input2"}));
+    EXPECT_EQ(keysOf(event.get_child("input2")), (std::vector<std::string>{"max", "average"}));
+    EXPECT_EQ(event.get<std::string>("lat"), "45");
+    EXPECT_EQ(event.get<std::string>("lon"), "-45");
+    EXPECT_EQ(event.get<std::string>("alt"), "2.5");
+    EXPECT_EQ(event.get<std::string>("area"), "30000");
+    EXPECT_EQ(event.get<std::string>("ellipse_major"), "1.1");
+    EXPECT_EQ(event.get<std::string>("ellipse_minor"), "0");
+    EXPECT_EQ(event.get<std::string>("ellipse_azimuth"), "90");
+    EXPECT_EQ(event.get<std::string>("text_label"), "Hail, cell 1");
+    EXPECT_EQ(event.get<std::string>("input_scale_km_per_pix"), "1");
+    EXPECT_EQ(event.get<std::string>("input1.max"), "62.5");
+    EXPECT_EQ(event.get<std::string>("input1.average"), "0.1");
+    EXPECT_EQ(doc.get<std::string>("data.event1.lat"), "-180");
+    EXPECT_EQ(doc.get<std::string>("data.event1.text_label"), std::string(232, 'x'));
+    // No geo-reference keys: those belong to scalar products.
+    EXPECT_FALSE(doc.get_child_optional("gcs"));
+    EXPECT_FALSE(doc.get_child_optional("projection"));
+}
+
+TEST_F(WarnPipeTest, OutputGoesToStandardOutputOrToTheNamedFile) {
+    const fs::path input = writeProduct("warn.prod", "WARN", 0, {});
+    const RunResult dash = run("-i " + input.string() + " -o -");
+    ASSERT_EQ(dash.status, 0) << dash.err;
+    Properties doc;
+    std::istringstream json(dash.out);
+    boost::property_tree::read_json(json, doc);
+    EXPECT_EQ(doc.get<int>("data.count"), 0);
+    EXPECT_EQ(keysOf(doc.get_child("data")), std::vector<std::string>{"count"});
+
+    const RunResult positional = run(input.string());
+    EXPECT_EQ(positional.status, 0);
+    EXPECT_EQ(positional.out, dash.out);
+
+    const RunResult to_file = run("-i " + input.string() + " -o " + path("doc.json").string());
+    EXPECT_EQ(to_file.status, 0);
+    EXPECT_EQ(to_file.out, "");
+    EXPECT_EQ(readFile(path("doc.json")), dash.out);
+}
+
+TEST_F(WarnPipeTest, OtherProductsAreRefused) {
+    const fs::path ppi = writeProduct("ppi.prod", "PPI", 0, std::vector<std::uint8_t>(16, 1));
+    const fs::path sections = writeProduct("two.prod", "WARN", 0, {}, 1);
+    for (const fs::path &input : {ppi, sections}) {
+        const RunResult result = run("-i " + input.string() + " -o " + path("doc.json").string());
+        EXPECT_EQ(result.status, 255) << input;
+        EXPECT_EQ(result.err, "This pipe only handles ORVA WARN products!\n");
+        EXPECT_EQ(result.out, "");
+        EXPECT_FALSE(fs::exists(path("doc.json")));
+    }
+}
+
+TEST_F(WarnPipeTest, BadFilesAreReportedWithoutOutput) {
+    const fs::path good = writeProduct("warn.prod", "WARN", 2, twoEvents());
+    const std::string bytes = readFile(good);
+    const auto bad = [this](const std::string &name, const std::string &content) {
+        std::ofstream(path(name), std::ios::binary) << content;
+        return path(name);
+    };
+    const std::vector<fs::path> inputs = {
+        bad("short_header.prod", bytes.substr(0, 1000)),
+        bad("short_events.prod", bytes.substr(0, bytes.size() - 1)),
+        writeProduct("too_few.prod", "WARN", 3, twoEvents()),
+        writeProduct("odd_size.prod", "WARN", 2, std::vector<std::uint8_t>(599, 0)),
+        writeProduct("no_events.prod", "WARN", 1, {}),
+        writeProduct("negative.prod", "WARN", -2, {}),
+        path("missing.prod"),
+    };
+    for (const fs::path &input : inputs) {
+        for (const std::string &output : {std::string("-"), path("doc.json").string()}) {
+            const RunResult result = run("-i " + input.string() + " -o " + output);
+            EXPECT_EQ(result.status, 1) << input;
+            EXPECT_EQ(result.out, "") << input;
+            EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+            EXPECT_NE(result.err.find(input.string()), std::string::npos) << result.err;
+            EXPECT_FALSE(fs::exists(path("doc.json"))) << input;
+        }
+    }
+}
+
+TEST_F(WarnPipeTest, CommandLineAndOutputErrorsAreReported) {
+    const fs::path input = writeProduct("warn.prod", "WARN", 2, twoEvents());
+    const RunResult no_value = run("-i " + input.string() + " -o");
+    EXPECT_EQ(no_value.status, 2);
+    EXPECT_EQ(no_value.out, "");
+
+    const RunResult no_dir =
+        run("-i " + input.string() + " -o " + path("no/such/dir.json").string());
+    EXPECT_EQ(no_dir.status, 1);
+    EXPECT_NE(no_dir.err.find("cannot create"), std::string::npos) << no_dir.err;
+    if (fs::exists("/dev/full")) {
+        const int status = std::system(
+            (std::string(WARNPIPE_PATH) + " -i " + input.string() + " -o - >/dev/full 2>/dev/null")
+                .c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Installs a built tree into a fresh prefix and builds small outside programs against it, once
+# through the CMake packages and once through pkg-config, with nothing of the build tree on any
+# search path. Compilers and flags come from CC, CXX, CFLAGS, CXXFLAGS and LDFLAGS.
+#   post_install_test.sh BUILD_DIR LIBDIR [PROGRAM...]
+set -euo pipefail
+build=$1
+libdir=$2
+shift 2
+programs=("$@")
+here=$(cd "$(dirname "$0")" && pwd)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+fail() {
+    echo "post-install: $*" >&2
+    exit 1
+}
+
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
+    cat "$work/install.log" >&2
+    fail "installation failed"
+}
+
+# Text files (packages, pkg-config files, headers) must not point back into the build tree, nor
+# may the libraries' run paths.
+if leaks=$(grep -rIl -- "$build" "$prefix"); then
+    fail "installed files refer to the build tree: $leaks"
+fi
+for lib in "$prefix/$libdir"/lib*.so; do
+    if readelf -d "$lib" | grep -E 'R(UN)?PATH' | grep -q -- "$build"; then
+        fail "$lib keeps a run path into the build tree"
+    fi
+done
+
+# Runs a consumer and checks that it loaded its library from the prefix.
+run_consumer() {
+    local program=$1 library=$2
+    local resolved
+    resolved=$(ldd "$program" | awk -v lib="$library" '$1 ~ "^" lib "\\.so" {print $3}')
+    case "$resolved" in
+        "$prefix"/*) ;;
+        *) fail "$program loads $library from '${resolved:-nowhere}', not from $prefix" ;;
+    esac
+    "$program" || fail "$program failed"
+}
+
+clean_env=(env -u CMAKE_PREFIX_PATH -u PKG_CONFIG_PATH -u LD_LIBRARY_PATH -u CPATH
+           -u LIBRARY_PATH -u C_INCLUDE_PATH -u CPLUS_INCLUDE_PATH)
+
+echo "== through find_package"
+"${clean_env[@]}" cmake -S "$here/cmake-project" -B "$work/cmake" -G Ninja \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
+    -DCMAKE_BUILD_TYPE=Release >"$work/cmake.log" || {
+    cat "$work/cmake.log" >&2
+    fail "the CMake consumer does not configure"
+}
+"${clean_env[@]}" cmake --build "$work/cmake" >>"$work/cmake.log" || {
+    cat "$work/cmake.log" >&2
+    fail "the CMake consumer does not build"
+}
+run_consumer "$work/cmake/pvol_consumer" libpvol
+run_consumer "$work/cmake/nowcast_consumer" libnowcast
+
+echo "== through pkg-config"
+pc() { "${clean_env[@]}" PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" pkg-config "$@"; }
+for package in pvol nowcast; do
+    [ "$(pc --variable=libdir "$package")" -ef "$prefix/$libdir" ] ||
+        fail "pkg-config places $package in $(pc --variable=libdir "$package")"
+done
+mkdir -p "$work/pc"
+# shellcheck disable=SC2046,SC2086  # flags are word lists
+"${clean_env[@]}" ${CC:-cc} -std=c11 ${CFLAGS:-} $(pc --cflags pvol) "$here/pvol_consumer.c" \
+    -o "$work/pc/pvol_consumer" ${LDFLAGS:-} $(pc --libs pvol) -lm \
+    -Wl,-rpath,"$(pc --variable=libdir pvol)" || fail "the C consumer does not build"
+# shellcheck disable=SC2046,SC2086
+"${clean_env[@]}" ${CXX:-c++} -std=c++20 ${CXXFLAGS:-} $(pc --cflags nowcast) \
+    "$here/nowcast_consumer.cpp" -o "$work/pc/nowcast_consumer" ${LDFLAGS:-} \
+    $(pc --libs nowcast) -Wl,-rpath,"$(pc --variable=libdir nowcast)" ||
+    fail "the C++ consumer does not build"
+run_consumer "$work/pc/pvol_consumer" libpvol
+run_consumer "$work/pc/nowcast_consumer" libnowcast
+
+if [ ${#programs[@]} -gt 0 ]; then
+    echo "== installed programs"
+fi
+for name in "${programs[@]}"; do
+    program=$prefix/bin/$name
+    [ -x "$program" ] || fail "$name is not installed"
+    for option in --help --version; do
+        out=$("$program" "$option" 2>"$work/stderr") || fail "$name $option exits non-zero"
+        [ -n "$out" ] || fail "$name $option prints nothing on standard output"
+        [ ! -s "$work/stderr" ] || fail "$name $option writes to standard error"
+    done
+    echo "$name: $("$program" --version | head -n 1)"
+done
+echo "post-install: ok"

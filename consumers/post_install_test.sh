@@ -89,6 +89,7 @@ fi
 for name in "${programs[@]}"; do
     program=$prefix/bin/$name
     [ -x "$program" ] || fail "$name is not installed"
+    [ -f "$prefix/share/man/man1/$name.1" ] || fail "$name has no manual page"
     for option in --help --version; do
         out=$("$program" "$option" 2>"$work/stderr") || fail "$name $option exits non-zero"
         [ -n "$out" ] || fail "$name $option prints nothing on standard output"

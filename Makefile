@@ -1,7 +1,12 @@
 # Thin wrapper over the CMake presets. `make test` and `make demo` do all the set-up themselves.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test asan-build asan-test demo clean
+# `make fuzz` runs every fuzz target FUZZ_SECONDS seconds, one after the other (FUZZ_TARGETS picks
+# some by name).
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
+
+.PHONY: all deps build test asan-build asan-test fuzz demo clean
 
 all: build
 
@@ -21,6 +26,11 @@ asan-build: deps
 
 asan-test: asan-build
 	@ctest --preset asan -j $(JOBS)
+
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@scripts/run-fuzz build/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 demo: build
 	@scripts/demo build/default

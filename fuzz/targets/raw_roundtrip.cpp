@@ -1,0 +1,116 @@
+// A scan read from fuzzed RAW files (widened to 16 bits), written with the RAW writer and read
+// back must hold the same sweeps, rays and codes. The input is that of the RAW reader target; its
+// first byte chooses one file per task or one file per sweep.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <unistd.h>
+
+#include "fuzz_input.h"
+
+namespace {
+
+// Output files are temporary files: the writer seeks within them, and closes the copy it gets;
+// the original stays open here for reading back.
+struct TemporaryOutput {
+    std::vector<FILE *> files;
+
+    static FILE *open(void *arg, int, int, int) {
+        auto *self = static_cast<TemporaryOutput *>(arg);
+        FILE *file = std::tmpfile();
+        if (file == nullptr)
+            return nullptr;
+        self->files.push_back(file);
+        const int copy = dup(fileno(file));
+        return copy >= 0 ? fdopen(copy, "w+b") : nullptr;
+    }
+    std::vector<fuzz::Bytes> contents() const {
+        std::vector<fuzz::Bytes> out;
+        for (FILE *file : files) {
+            fuzz::Bytes &bytes = out.emplace_back();
+            std::rewind(file);
+            uint8_t chunk[4096];
+            for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+                bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+        return out;
+    }
+    ~TemporaryOutput() {
+        for (FILE *file : files)
+            std::fclose(file);
+    }
+};
+
+[[noreturn]] void fail(const char *what) {
+    std::fprintf(stderr, "round trip: %s\n", what);
+    std::abort();
+}
+
+void expect_same_rays(const radar_sweep *a, const radar_sweep *b) {
+    if (rsweep_get_ray_count(a) != rsweep_get_ray_count(b))
+        fail("ray counts differ");
+    radar_ray_data *codes_a = radar_ray_data_new();
+    radar_ray_data *codes_b = radar_ray_data_new();
+    for (uint64_t r = 0; r < rsweep_get_ray_count(a); ++r) {
+        const radar_ray *ray_a = rsweep_get_ray(a, static_cast<int>(r));
+        const radar_ray *ray_b = rsweep_get_ray(b, static_cast<int>(r));
+        if ((ray_a == nullptr) != (ray_b == nullptr))
+            fail("a ray is missing");
+        if (ray_a == nullptr)
+            continue;
+        const uint64_t moments = rayconf_get_moments_count(rray_get_config(ray_a));
+        if (moments != rayconf_get_moments_count(rray_get_config(ray_b)))
+            fail("moment counts differ");
+        for (uint64_t m = 0; m < moments; ++m) {
+            const bool has_a = rray_get_native(ray_a, static_cast<int>(m), codes_a) != nullptr;
+            const bool has_b = rray_get_native(ray_b, static_cast<int>(m), codes_b) != nullptr;
+            if (has_a != has_b)
+                fail("a moment is missing");
+            if (!has_a)
+                continue;
+            if (codes_a->type != codes_b->type || codes_a->bins != codes_b->bins)
+                fail("bin formats or counts differ");
+            const size_t width = codes_a->type == BITS_8 ? 1 : 2;
+            if (std::memcmp(codes_a->data, codes_b->data, codes_a->bins * width) != 0)
+                fail("codes differ");
+        }
+    }
+    radar_ray_data_delete(codes_a);
+    radar_ray_data_delete(codes_b);
+}
+
+}  // namespace
+
+int fuzz_one_input(const uint8_t *data, size_t size) {
+    if (size < 1)
+        return 0;
+    fuzz::MemoryFiles input{fuzz::split_files(data + 1, size - 1)};
+    const int mode = (data[0] & 1) != 0 ? RAW_SAVE_PER_SWEEP : RAW_SAVE_ONE_FILE;
+    radar_scan *scan =
+        pvol_new_from_raw2(&input, fuzz::MemoryFiles::next_file, fuzz::ignore_message, 1);
+    if (scan == nullptr)
+        return 0;
+    TemporaryOutput output;
+    if (pvol_save_raw(scan, &output, "FUZZ", mode, BITS_16, TemporaryOutput::open) != 0) {
+        pvol_delete(scan);
+        return 1;
+    }
+    fuzz::MemoryFiles written{output.contents()};
+    radar_scan *again =
+        pvol_new_from_raw2(&written, fuzz::MemoryFiles::next_file, fuzz::ignore_message, 1);
+    if (again == nullptr)
+        fail("the written files do not read back");
+    if (pvol_get_sweeps_count(again) != pvol_get_sweeps_count(scan))
+        fail("sweep counts differ");
+    const radar_sweep *b = nullptr;
+    for (const radar_sweep *a = pvol_get_next_sweep(scan, nullptr); a != nullptr;
+         a = pvol_get_next_sweep(scan, a)) {
+        b = pvol_get_next_sweep(again, b);
+        expect_same_rays(a, b);
+    }
+    pvol_delete(again);
+    pvol_delete(scan);
+    return 1;
+}

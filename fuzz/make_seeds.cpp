@@ -137,6 +137,28 @@ void raw_seeds() {
     }());
 }
 
+void check_file_seeds() {
+    write("corpus/check_file", "one_sweep", volume(1, {{kDbz8, 8}}).bytes());
+    RawFile hybrid = volume(1, {{kDbz8, 8}});
+    hybrid.ingest.task("VOL_B", 7, 1, 2);
+    hybrid.raw_flags = 1;
+    write("corpus/check_file", "hybrid_task_sweep", hybrid.bytes());
+
+    const Bytes good = volume(1, {{kDbz8, 8}}).bytes();
+    auto changed = [&](size_t offset, int value) {
+        Bytes bytes = good;
+        put16(bytes, offset, value);
+        return bytes;
+    };
+    write("must_reject/check_file", "empty", Bytes{});
+    write("must_reject/check_file", "truncated_product_header",
+          Bytes(good.begin(), good.begin() + 100));
+    write("must_reject/check_file", "truncated_ingest_header",
+          Bytes(good.begin(), good.begin() + kRecordSize + 2000));
+    write("must_reject/check_file", "wrong_product_header_id", changed(0, 28));
+    write("must_reject/check_file", "not_a_raw_product", changed(24, 14));
+}
+
 // Ingest files in the order the reader asks for them.
 struct IngestFiles {
     std::vector<RawFile> tasks;
@@ -304,5 +326,6 @@ int main(int argc, char **argv) {
     ingest_seeds();
     data_block_seeds();
     stream_seeds();
+    check_file_seeds();
     return 0;
 }

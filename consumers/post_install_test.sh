@@ -2,11 +2,13 @@
 # Installs a built tree into a fresh prefix and builds small outside programs against it, once
 # through the CMake packages and once through pkg-config, with nothing of the build tree on any
 # search path. Compilers and flags come from CC, CXX, CFLAGS, CXXFLAGS and LDFLAGS.
-#   post_install_test.sh BUILD_DIR LIBDIR [PROGRAM...]
+# The stream reader runs on SAMPLE_VOLUME when rawpipe is among the programs.
+#   post_install_test.sh BUILD_DIR LIBDIR DATADIR [PROGRAM...]
 set -euo pipefail
 build=$1
 libdir=$2
-shift 2
+datadir=$3
+shift 3
 programs=("$@")
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -89,7 +91,7 @@ fi
 for name in "${programs[@]}"; do
     program=$prefix/bin/$name
     [ -x "$program" ] || fail "$name is not installed"
-    [ -f "$prefix/share/man/man1/$name.1" ] || fail "$name has no manual page"
+    [ -f "$prefix/$datadir/man/man1/$name.1" ] || fail "$name has no manual page"
     for option in --help --version; do
         out=$("$program" "$option" 2>"$work/stderr") || fail "$name $option exits non-zero"
         [ -n "$out" ] || fail "$name $option prints nothing on standard output"
@@ -97,4 +99,14 @@ for name in "${programs[@]}"; do
     done
     echo "$name: $("$program" --version | head -n 1)"
 done
+# The installed pipe and the installed reader, which compiles the installed schema.
+if [[ " ${programs[*]} " == *" rawpipe "* ]]; then
+    echo "== the sample volume through the installed rawpipe and stream reader"
+    "$prefix/bin/rawpipe" -i "$SAMPLE_VOLUME" -o "$work/sample.pb" || fail "rawpipe failed"
+    "${clean_env[@]}" -u AZM_RADAR_PROTO /usr/bin/python3 \
+        "$prefix/$datadir/azm_radar/examples/read_stream.py" - --png "$work/sample.png" \
+        <"$work/sample.pb" >"$work/reader.log" || fail "the stream reader failed"
+    tail -n 1 "$work/reader.log"
+    [ -s "$work/sample.png" ] || fail "the stream reader wrote no picture"
+fi
 echo "post-install: ok"

@@ -12,11 +12,12 @@ namespace {
 constexpr double kShiftX = 3.0;
 constexpr double kShiftY = -2.0;
 
-void BM_RunTrec(benchmark::State &state) {
+void BM_RunTrec(benchmark::State &state, azm::SearchMethod method) {
     const int size = static_cast<int>(state.range(0));
     const azm::Grid<double> prev = azm::test::cellImage(size, size, 0.0, 0.0);
     const azm::Grid<double> curr = azm::test::cellImage(size, size, kShiftX, kShiftY);
     azm::TrecAlgorithm algorithm(size, size, azm::TrecConf());
+    algorithm.setSearchMethod(method);
     for (auto _ : state) {
         benchmark::DoNotOptimize(algorithm.runTrec(prev, curr));
     }
@@ -41,6 +42,19 @@ void BM_RunTrec(benchmark::State &state) {
     state.counters["endpoint_error"] = error_sum / field_x->size();
     state.counters["echo_endpoint_error"] = echo_pixels > 0 ? echo_error_sum / echo_pixels : 0.0;
 }
-BENCHMARK(BM_RunTrec)->Arg(128)->Arg(256)->Unit(benchmark::kMillisecond);
+// The direct method on 512 x 512 takes minutes per run: one run is enough to time it.
+BENCHMARK_CAPTURE(BM_RunTrec, direct, azm::SearchMethod::DIRECT)
+    ->Arg(128)
+    ->Arg(256)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunTrec, direct, azm::SearchMethod::DIRECT)
+    ->Arg(512)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunTrec, summed_area, azm::SearchMethod::SUMMED_AREA)
+    ->Arg(128)
+    ->Arg(256)
+    ->Arg(512)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

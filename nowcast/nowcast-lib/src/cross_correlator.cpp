@@ -3,25 +3,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "correlation_sums.h"
 #include "nowcast_check.h"
 
 namespace azm {
 
 namespace {
 
-// Sums of one displacement over an overlap region: the pixel count, and over the pixels whose
-// later value is positive, the sum and the sum of squares of the later values and the sum of
-// products with the earlier values. Squares and products are formed in double: a pixel above
-// 46340 would overflow a 32-bit product.
-struct OverlapSums {
-    int count = 0;
-    double sum = 0.0;
-    double sum_sq = 0.0;
-    double sum_products = 0.0;
-};
+using detail::OverlapSums;
 
 // Compares the earlier pixels of columns [x_first, x_end) and rows [y_first, y_end) with the
 // later pixels displaced by (dx, dy); the caller keeps the displaced region inside the grid.
+// Squares and products are formed in double: a pixel above 46340 would overflow a 32-bit one.
 OverlapSums sumOverlap(const Grid<int> &prev, const Grid<int> &curr, int x_first, int x_end,
                        int y_first, int y_end, int dx, int dy) {
     OverlapSums sums;
@@ -44,24 +37,6 @@ OverlapSums sumOverlap(const Grid<int> &prev, const Grid<int> &curr, int x_first
         }
     }
     return sums;
-}
-
-// Correlation coefficient of an overlap against the reference statistics (count, sum, sum of
-// squares of the whole reference, zeros included); -1 for too small an overlap, 0 when either
-// side has no variance.
-double coefficientOf(const OverlapSums &sums, int min_count, int ref_count, double ref_sum,
-                     double ref_sum_sq) {
-    if (sums.count < 2 || sums.count < min_count) {
-        return -1.0;
-    }
-    const double n = ref_count;
-    const double covariance = n * sums.sum_products - ref_sum * sums.sum;
-    const double variance_prev = n * ref_sum_sq - ref_sum * ref_sum;
-    const double variance_curr = n * sums.sum_sq - sums.sum * sums.sum;
-    if (variance_prev > 0.0 && variance_curr > 0.0) {
-        return covariance / std::sqrt(variance_prev * variance_curr);
-    }
-    return 0.0;
 }
 
 }  // namespace
@@ -89,9 +64,8 @@ double CrossCorrelator::getCorrCoefficient() const {
 void CrossCorrelator::searchDisplacements(int lag_cx, int lag_cy, int radius, double threshold,
                                           const CoefficientOf &coefficient_of, double &dx,
                                           double &dy) {
-    double best_distance = 0.0;
-    dx = 0.0;
-    dy = 0.0;
+    detail::DisplacementChoice choice;
+    choice.best = m_corr_coefficient;
     // 64-bit bounds: the radius is a configuration value and may be far larger than the grid.
     const int i_first = static_cast<int>(std::max<long long>(0, 0LL + lag_cy - radius));
     const int i_last =
@@ -103,30 +77,20 @@ void CrossCorrelator::searchDisplacements(int lag_cx, int lag_cy, int radius, do
         for (int j = j_first; j <= j_last; ++j) {
             const int shift_x = j - lag_cx;
             const int shift_y = i - lag_cy;
-            const double distance = std::sqrt(static_cast<double>(shift_x) * shift_x +
-                                              static_cast<double>(shift_y) * shift_y);
+            const double distance = detail::displacementLength(shift_x, shift_y);
             if (distance > radius) {
                 if (j <= lag_cx) {
                     continue;
                 }
                 break;  // the rest of the row lies outside the circle
             }
-            const double r = coefficient_of(shift_x, shift_y);
-            if (r < threshold) {
-                continue;
-            }
-            if (r > m_corr_coefficient) {
-                m_corr_coefficient = r;
-                dx = shift_x;
-                dy = shift_y;
-                best_distance = distance;
-            } else if (r + 0.00001 > m_corr_coefficient && distance < best_distance) {
-                dx = shift_x;
-                dy = shift_y;
-                best_distance = distance;
-            }
+            choice.consider(coefficient_of(shift_x, shift_y), shift_x, shift_y, distance,
+                            threshold);
         }
     }
+    m_corr_coefficient = choice.best;
+    dx = choice.dx;
+    dy = choice.dy;
 }
 
 GlobalCrossCorrelator::GlobalCrossCorrelator(int x_dim, int y_dim)
@@ -176,7 +140,7 @@ double GlobalCrossCorrelator::correlate(const Grid<int> &prev, const Grid<int> &
     const int x_first = std::max(0, -dx);
     const int x_end = std::min(m_x_dim, m_x_dim - dx);
     const OverlapSums sums = sumOverlap(prev, curr, x_first, x_end, y_first, y_end, dx, dy);
-    return coefficientOf(sums, min_count, m_ref_count, m_ref_sum, m_ref_sum_sq);
+    return detail::coefficientOf(sums, min_count, m_ref_count, m_ref_sum, m_ref_sum_sq);
 }
 
 LocalCrossCorrelator::LocalCrossCorrelator(int x_dim, int y_dim) : CrossCorrelator(x_dim, y_dim) {}
@@ -248,7 +212,7 @@ double LocalCrossCorrelator::correlate(const Grid<int> &prev, const Grid<int> &c
     const int x_first = std::max({0, cx - half, -dx});
     const int x_end = std::min({cx + half, m_x_dim, m_x_dim - dx});
     const OverlapSums sums = sumOverlap(prev, curr, x_first, x_end, y_first, y_end, dx, dy);
-    return coefficientOf(sums, min_count, m_ref_count, m_ref_sum, m_ref_sum_sq);
+    return detail::coefficientOf(sums, min_count, m_ref_count, m_ref_sum, m_ref_sum_sq);
 }
 
 }  // namespace azm

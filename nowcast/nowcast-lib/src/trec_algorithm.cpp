@@ -169,6 +169,13 @@ bool TrecAlgorithm::runGlobal(const Grid<double> &prev_image, const Grid<double>
     return true;
 }
 
+void TrecAlgorithm::setSearchMethod(SearchMethod method) {
+    // An algorithm with a bad configuration has no calculation and never runs.
+    if (m_calculation) {
+        m_calculation->setSearchMethod(method);
+    }
+}
+
 Grid<double> TrecAlgorithm::getMotionFieldX() const {
     if (!m_field_x) {
         throw std::logic_error(

@@ -7,6 +7,7 @@
 
 #include "int_conversion.h"
 #include "nowcast_check.h"
+#include "summed_area_search.h"
 
 namespace azm {
 
@@ -92,6 +93,7 @@ TrecCalculation::TrecCalculation(int x_dim, int y_dim, const TrecConf &conf) {
 
     m_global_correlator = std::make_unique<GlobalCrossCorrelator>(x, y);
     m_local_correlator = std::make_unique<LocalCrossCorrelator>(x, y);
+    m_summed_area = std::make_unique<detail::SummedAreaSearch>(x, y);
     m_work_field_x = std::make_unique<Grid<double>>(x, y);
     m_work_field_y = std::make_unique<Grid<double>>(x, y);
     m_vector_mask = std::make_unique<Grid<bool>>(x, y);
@@ -132,7 +134,11 @@ void TrecCalculation::runTrec(const Grid<int> &prev_grid, const Grid<int> &curr_
     fillGrid(*field_x, m_grid_size, 0.0);
     fillGrid(*field_y, m_grid_size, 0.0);
 
-    calculateGlobalVector(prev_grid, curr_grid, global_x, global_y, prev_global_x, prev_global_y);
+    // One summed-area search serves both the global and the box searches: the product table of
+    // a displacement holds the sums of both.
+    const detail::SearchOutcome searched = searchSummedArea(prev_grid, curr_grid, true, true);
+    takeGlobalDisplacement(prev_grid, curr_grid, searched, global_x, global_y);
+    blendPreviousGlobal(global_x, global_y, prev_global_x, prev_global_y);
 
     // Without blending, pixels that no box covers stay missing.
     const bool blend = m_global_weight != 0.0;
@@ -142,7 +148,7 @@ void TrecCalculation::runTrec(const Grid<int> &prev_grid, const Grid<int> &curr_
     fillGrid(*m_weight_sum, m_grid_size, 0.0);
     fillGrid(*m_pixel_state, m_grid_size, 0);
 
-    calculateMotionField(prev_grid, curr_grid, *m_work_field_x, *m_work_field_y);
+    takeBoxVectors(prev_grid, curr_grid, searched, *m_work_field_x, *m_work_field_y);
     smoothMotionField(global_x, global_y, field_x, field_y, prev_field_x, prev_field_y);
 }
 
@@ -157,9 +163,49 @@ void TrecCalculation::runGlobal(const Grid<int> &prev_grid, const Grid<int> &cur
 void TrecCalculation::calculateGlobalVector(const Grid<int> &prev_grid, const Grid<int> &curr_grid,
                                             double &global_x, double &global_y,
                                             double prev_global_x, double prev_global_y) {
+    takeGlobalDisplacement(prev_grid, curr_grid,
+                           searchSummedArea(prev_grid, curr_grid, true, false), global_x, global_y);
+    blendPreviousGlobal(global_x, global_y, prev_global_x, prev_global_y);
+}
+
+void TrecCalculation::calculateMotionField(const Grid<int> &prev_grid, const Grid<int> &curr_grid,
+                                           Grid<double> &field_x, Grid<double> &field_y) {
+    takeBoxVectors(prev_grid, curr_grid, searchSummedArea(prev_grid, curr_grid, false, true),
+                   field_x, field_y);
+}
+
+detail::SearchOutcome TrecCalculation::searchSummedArea(const Grid<int> &prev_grid,
+                                                        const Grid<int> &curr_grid, bool global,
+                                                        bool boxes) {
+    if (m_search_method != SearchMethod::SUMMED_AREA) {
+        return {};
+    }
+    const detail::GlobalSearchRequest global_request{m_global_min_count};
+    const detail::BoxSearchRequest box_request{
+        m_box_first_x,    m_box_last_x,    m_box_first_y,      m_box_last_y,      m_box_spacing,
+        m_box_half_width, m_box_min_count, m_signal_threshold, m_box_signal_count};
+    return m_summed_area->search(prev_grid, curr_grid, m_speed_limit, m_correlation_threshold,
+                                 global ? &global_request : nullptr,
+                                 boxes ? &box_request : nullptr);
+}
+
+void TrecCalculation::takeGlobalDisplacement(const Grid<int> &prev_grid, const Grid<int> &curr_grid,
+                                             const detail::SearchOutcome &searched,
+                                             double &global_x, double &global_y) {
+    if (searched.global_searched) {
+        global_x = searched.global_dx;
+        global_y = searched.global_dy;
+        m_last_global_method = SearchMethod::SUMMED_AREA;
+        return;
+    }
     m_global_correlator->runCorrelationAnalysis(prev_grid, curr_grid, m_speed_limit,
                                                 m_global_min_count, m_correlation_threshold,
                                                 global_x, global_y);
+    m_last_global_method = SearchMethod::DIRECT;
+}
+
+void TrecCalculation::blendPreviousGlobal(double &global_x, double &global_y, double prev_global_x,
+                                          double prev_global_y) const {
     if (prev_global_x == kMissing || prev_global_y == kMissing) {
         return;
     }
@@ -177,8 +223,18 @@ void TrecCalculation::calculateGlobalVector(const Grid<int> &prev_grid, const Gr
     }
 }
 
-void TrecCalculation::calculateMotionField(const Grid<int> &prev_grid, const Grid<int> &curr_grid,
-                                           Grid<double> &field_x, Grid<double> &field_y) {
+void TrecCalculation::takeBoxVectors(const Grid<int> &prev_grid, const Grid<int> &curr_grid,
+                                     const detail::SearchOutcome &searched, Grid<double> &field_x,
+                                     Grid<double> &field_y) {
+    if (searched.boxes_searched) {
+        for (const detail::BoxVector &vector : searched.box_vectors) {
+            field_x.set(vector.cx, vector.cy, vector.dx);
+            field_y.set(vector.cx, vector.cy, vector.dy);
+            m_vector_mask->set(vector.cx, vector.cy, true);
+        }
+        m_last_box_method = SearchMethod::SUMMED_AREA;
+        return;
+    }
     // 64-bit steps: the spacing is a configuration value and may exceed the room left in an int.
     for (long long cy = m_box_first_y; cy <= m_box_last_y; cy += m_box_spacing) {
         for (long long cx = m_box_first_x; cx <= m_box_last_x; cx += m_box_spacing) {
@@ -195,6 +251,7 @@ void TrecCalculation::calculateMotionField(const Grid<int> &prev_grid, const Gri
             }
         }
     }
+    m_last_box_method = SearchMethod::DIRECT;
 }
 
 void TrecCalculation::smoothMotionField(double global_x, double global_y, Grid<double> *field_x,

@@ -57,6 +57,9 @@ class TrecAlgorithm {
     bool runGlobal(const Grid<double> &prev_image, const Grid<double> &curr_image,
                    double prev_global_x, double prev_global_y);
 
+    // How the correlation sums are computed (see SearchMethod); SUMMED_AREA unless set.
+    void setSearchMethod(SearchMethod method);
+
     double getGlobalVectorX() const { return m_global_x; }
     double getGlobalVectorY() const { return m_global_y; }
     // Copies of the motion fields; throw std::logic_error when the grid size was not positive.

@@ -11,6 +11,17 @@
 
 namespace azm {
 
+namespace detail {
+class SummedAreaSearch;
+struct SearchOutcome;
+}  // namespace detail
+
+// How the correlation sums of the searches are computed; both give the same results to the
+// last bit. SUMMED_AREA reads every sum from summed-area tables, at a cost that does not grow
+// with the box size, and falls back to DIRECT for images whose values are so large that sums
+// of doubles would round. DIRECT adds up every overlap pixel: the reference.
+enum class SearchMethod : int { DIRECT = 0, SUMMED_AREA = 1 };
+
 // Computes from an earlier and a later integer image (no data 0, signal > 0) the global motion
 // vector and a dense motion field, in pixels per image interval: correlates the whole images,
 // correlates boxes around a lattice of centres, removes outliers, spreads the lattice vectors,
@@ -38,6 +49,13 @@ class TrecCalculation {
     // Global vector only; no field is touched.
     void runGlobal(const Grid<int> &prev_grid, const Grid<int> &curr_grid, double &global_x,
                    double &global_y, double prev_global_x = -999.0, double prev_global_y = -999.0);
+
+    // SUMMED_AREA unless set.
+    void setSearchMethod(SearchMethod method) { m_search_method = method; }
+    SearchMethod getSearchMethod() const { return m_search_method; }
+    // The methods that the last global search and the last box searches actually used.
+    SearchMethod getLastGlobalSearchMethod() const { return m_last_global_method; }
+    SearchMethod getLastBoxSearchMethod() const { return m_last_box_method; }
 
     // The steps of a run.
     void calculateGlobalVector(const Grid<int> &prev_grid, const Grid<int> &curr_grid,
@@ -77,6 +95,20 @@ class TrecCalculation {
                                  double &high, int &high_quadrant) const;
 
   private:
+    // The summed-area search of the parts asked for, when that method is chosen; the parts it
+    // does not search are left to the correlators.
+    detail::SearchOutcome searchSummedArea(const Grid<int> &prev_grid, const Grid<int> &curr_grid,
+                                           bool global, bool boxes);
+    // The global displacement (before temporal blending) and the box vectors, from the outcome
+    // of the summed-area search or else from the correlators.
+    void takeGlobalDisplacement(const Grid<int> &prev_grid, const Grid<int> &curr_grid,
+                                const detail::SearchOutcome &searched, double &global_x,
+                                double &global_y);
+    void takeBoxVectors(const Grid<int> &prev_grid, const Grid<int> &curr_grid,
+                        const detail::SearchOutcome &searched, Grid<double> &field_x,
+                        Grid<double> &field_y);
+    void blendPreviousGlobal(double &global_x, double &global_y, double prev_global_x,
+                             double prev_global_y) const;
     void spreadLatticeVectors();
     void blendGlobalVector(double global_x, double global_y);
     void smoothSpatially(Grid<double> &field_x, Grid<double> &field_y);
@@ -110,6 +142,10 @@ class TrecCalculation {
 
     std::unique_ptr<GlobalCrossCorrelator> m_global_correlator;
     std::unique_ptr<LocalCrossCorrelator> m_local_correlator;
+    std::unique_ptr<detail::SummedAreaSearch> m_summed_area;
+    SearchMethod m_search_method = SearchMethod::SUMMED_AREA;
+    SearchMethod m_last_global_method = SearchMethod::SUMMED_AREA;
+    SearchMethod m_last_box_method = SearchMethod::SUMMED_AREA;
     std::unique_ptr<Grid<double>> m_work_field_x;
     std::unique_ptr<Grid<double>> m_work_field_y;
     std::unique_ptr<Grid<bool>> m_vector_mask;

@@ -4,11 +4,15 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
 
+#include <boost/uuid/random_generator.hpp>
+
 #include "orva_records.h"
+#include "per_scan_publisher.h"
 #include "pipe_conversions.h"
 
 namespace azm {
@@ -101,5 +105,69 @@ void ymds2timeval(timeval *out, const ymds_time &in, std::int16_t minutes_west) 
 }
 
 void error_report(const char * /*text*/) {}
+
+// ---- FilePublisher -------------------------------------------------------------------------
+
+FilePublisher::FilePublisher(Publisher *sink, const std::vector<std::string> &paths)
+    : identifier_(boost::uuids::random_generator_mt19937()()), sink_(sink) {
+    for (const std::string &path : paths) {
+        try {
+            files_.push_back(check_file(path));
+        } catch (const std::domain_error &e) {
+            std::cerr << e.what() << std::endl;
+        }
+    }
+    if (files_.empty())
+        throw std::domain_error("None of the files is a good ORVA RAW product file");
+}
+
+FilePublisher::FilePublisher(Publisher *sink, const std::string &path)
+    : FilePublisher(sink, file_list(path)) {}
+
+void FilePublisher::set_delay_multiplier(double multiplier) {
+    delay_multiplier_ = multiplier;
+}
+
+void FilePublisher::set_selected_moment(const std::string &moment) {
+    selected_moment_ = moment;
+}
+
+void FilePublisher::publish_scan(const std::vector<std::string> &paths) {
+    try {
+        PerScanPublisher publisher(sink_, paths, delay_multiplier_, identifier_,
+                                   PerScanPublisher::PER_SWEEP_LZ4);
+        if (selected_moment_ != "all")
+            publisher.set_selected_moment(selected_moment_);
+        publisher.publish();
+    } catch (const std::runtime_error &e) {
+        std::cerr << e.what() << std::endl;
+        pb::Payload error;
+        error.set_type(pb::Payload::ERROR);
+        sink_->send_payload(error);
+    }
+}
+
+void FilePublisher::run() {
+    std::vector<std::string> group;
+    const RawProdFile *previous = nullptr;
+    for (const RawProdFile &file : files_) {
+        if (!group.empty()) {
+            const bool other_task = file.task_name != previous->task_name;
+            const bool whole_volume = file.task_minor == 0 && !file.single_sweep;
+            const bool new_hybrid_run =
+                file.task_minor != 0 && file.task_minor < previous->task_minor;
+            const bool other_volume_sweep =
+                file.single_sweep && file.volume_time.tv_sec != previous->volume_time.tv_sec;
+            if (other_task || whole_volume || new_hybrid_run || other_volume_sweep) {
+                publish_scan(group);
+                group.clear();
+            }
+        }
+        group.push_back(file.path);
+        previous = &file;
+    }
+    if (!group.empty())
+        publish_scan(group);
+}
 
 }  // namespace azm

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <boost/uuid/uuid.hpp>
+
+#include "publisher.h"
 #include "radar_utils.h"
 
 namespace azm {
@@ -41,5 +44,36 @@ void ymds2timeval(timeval *out, const ymds_time &in, std::int16_t minutes_west);
 // Message callback handed to the RAW reader: the pipe reports its own errors, so the reader's
 // texts are dropped.
 void error_report(const char *text);
+
+// Checks input files and publishes them, volume by volume, to a sink.
+class FilePublisher {
+  public:
+    // Checks every path; each bad file is reported on standard error and left out. Throws
+    // std::domain_error when none passes. `sink` is not owned.
+    FilePublisher(Publisher *sink, const std::vector<std::string> &paths);
+    // One path: a file, or a directory whose entries are taken in sorted order.
+    FilePublisher(Publisher *sink, const std::string &path);
+
+    void set_delay_multiplier(double multiplier);
+    void set_selected_moment(const std::string &moment);
+
+    // Publishes `paths` as one volume. A failure to read or publish it is reported on standard
+    // error and ends the volume's envelopes with one ERROR envelope.
+    void publish_scan(const std::vector<std::string> &paths);
+
+    // Publishes the checked files, cut into volumes: a file starts a new volume when its task
+    // differs from the previous file's, when it is a complete volume of its own, when it starts a
+    // new run of a hybrid task, or when it is a single sweep of another volume start.
+    void run();
+
+    const std::vector<RawProdFile> &files() const { return files_; }
+
+  private:
+    boost::uuids::uuid identifier_;  // namespace of the radar identifiers
+    Publisher *sink_;
+    std::vector<RawProdFile> files_;
+    double delay_multiplier_ = 1.0;
+    std::string selected_moment_ = "all";
+};
 
 }  // namespace azm

@@ -1,0 +1,128 @@
+// Publishes one radar scan as envelopes: first the configuration of the volume (radar, range masks,
+// data scales, moments, ray and sweep configurations, volume configuration), then the volume with
+// its sweeps, rays and moment data.
+#pragma once
+
+#include <sys/time.h>
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <boost/uuid/name_generator_sha1.hpp>
+#include <boost/uuid/random_generator.hpp>
+#include <boost/uuid/uuid.hpp>
+
+#include "publisher.h"
+#include "pvol.h"
+#include "wr_raw_data.pb.h"
+
+namespace azm {
+
+// Range masks are equal when start, step and bin count are.
+struct RangeMaskHash {
+    std::size_t operator()(const dscan &mask) const;
+};
+struct RangeMaskEqual {
+    bool operator()(const dscan &a, const dscan &b) const;
+};
+// Data scales are equal when every field but the cyclic flag is.
+struct DataScaleHash {
+    std::size_t operator()(const native_data_desc &scale) const;
+};
+struct DataScaleEqual {
+    bool operator()(const native_data_desc &a, const native_data_desc &b) const;
+};
+
+class PerScanPublisher {
+  public:
+    // How sweep data go out.
+    enum Mode {
+        PER_RAY = 0,       // one MomentRayData per ray and moment, rays paced by the delay
+        PER_SWEEP = 1,     // one MomentSweepData per sweep and moment, uncompressed
+        PER_RAY_ALT = 2,   // as PER_RAY
+        PER_SWEEP_LZ4 = 3  // one MomentSweepData per sweep and moment, LZ4-compressed
+    };
+
+    // Reads one volume from the RAW product files at `paths` (several paths: the parts of a hybrid
+    // volume, in order), 8-bit data widened to 16 bits. The radar identifier is the name-based
+    // identifier of the site name under `name_space`. Throws std::runtime_error when the files
+    // cannot be read as a scan.
+    PerScanPublisher(Publisher *sink, const std::vector<std::string> &paths,
+                     double delay_multiplier, const boost::uuids::uuid &name_space, Mode mode);
+    // Publishes a scan read or built elsewhere; takes `scan` (non-null) over.
+    PerScanPublisher(Publisher *sink, radar_scan *scan, double delay_multiplier,
+                     const boost::uuids::uuid &name_space, Mode mode);
+    ~PerScanPublisher();
+    PerScanPublisher(const PerScanPublisher &) = delete;
+    PerScanPublisher &operator=(const PerScanPublisher &) = delete;
+
+    // "all", or the name of the one moment whose sweep data are published.
+    void set_selected_moment(const std::string &moment);
+
+    // Sends the whole volume to the sink. Throws std::runtime_error for a moving platform and for
+    // data that cannot be published; what was sent before stays sent.
+    void publish();
+
+    // Moment type table: raw types 1 to 25.
+    static pb::DataDescriptor::DataType to_data_type(raw_data_type orva_moment);
+    static std::string to_moment_name(raw_data_type orva_moment);
+    static pb::DataDescriptor::DataUnit to_unit(pb::DataDescriptor::DataType type);
+
+    // +1 when the ray times mostly rise with the index (clockwise in time), else -1.
+    static int determine_ray_order(const radar_sweep *sweep);
+    // Index of the earliest ray, found walking against `order`: of rays with equal earliest times
+    // the one met last wins. -1 for a sweep without rays.
+    static int earliest_ray_index(const radar_sweep *sweep, int order);
+
+  private:
+    void assign_identifiers(const boost::uuids::uuid &name_space);
+    void send(pb::Payload &payload);
+
+    void publish_radar_msg(const radar_scan *scan);
+    void publish_volume_config(const radar_scan *scan);
+    void publish_sweep_config(const radar_sweep_conf *sweep_conf);
+    void publish_ray_config(const radar_ray_conf *ray_conf);
+    void publish_moment_descriptor(const radar_moment *moment);
+    void publish_data_scale(const native_data_desc &scale);
+    void publish_range_mask(const dscan &range_mask);
+
+    void publish_volume_header_msg();
+    void publish_volume_end_msg(const timeval &end_time);
+    void publish_sweep_header_msg(const boost::uuids::uuid &sweep_id, const radar_sweep *sweep,
+                                  int sweep_index);
+    void publish_sweep_end_msg(const boost::uuids::uuid &sweep_id, const radar_sweep *sweep);
+    void publish_sweep(const radar_sweep *sweep, int sweep_index);
+    void publish_sweep_as_rays(const radar_sweep *sweep, int sweep_index);
+    void publish_ray(const radar_ray *ray, int ray_index, const boost::uuids::uuid &sweep_id);
+    void publish_moment(const radar_moment *moment, const radar_ray_data &data,
+                        const boost::uuids::uuid &ray_id);
+
+    // The moment's own name, or the short name of its type.
+    static std::string moment_name(const radar_moment *moment);
+    bool moment_selected(const radar_moment *moment) const;
+    const boost::uuids::uuid &range_mask_id(const radar_moment *moment) const;
+    const boost::uuids::uuid &data_scale_id(const radar_moment *moment) const;
+
+    Publisher *sink_;
+    double delay_multiplier_;
+    Mode mode_;
+    radar_scan *scan_ = nullptr;
+    boost::uuids::random_generator_mt19937 generate_id_;
+    boost::uuids::uuid radar_id_{};
+    boost::uuids::uuid volume_config_id_{};
+    boost::uuids::uuid volume_id_{};
+    timeval volume_start_time_{};
+    std::string selected_moment_ = "all";
+    std::map<const radar_sweep_conf *, boost::uuids::uuid> sweep_conf_ids_;
+    std::map<const radar_ray_conf *, boost::uuids::uuid> ray_conf_ids_;
+    std::map<const radar_moment *, boost::uuids::uuid> moment_ids_;
+    std::unordered_map<dscan, boost::uuids::uuid, RangeMaskHash, RangeMaskEqual> range_mask_ids_{
+        10};
+    std::unordered_map<native_data_desc, boost::uuids::uuid, DataScaleHash, DataScaleEqual>
+        data_scale_ids_{10};
+};
+
+}  // namespace azm

@@ -1,0 +1,105 @@
+// Shared pieces of the publisher tests: RAW volumes written to scratch files, and reading back
+// the published stream (identifiers, envelope kinds, sweep data).
+#pragma once
+
+#include <lz4.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <boost/uuid/name_generator_sha1.hpp>
+#include <boost/uuid/uuid.hpp>
+#include <gtest/gtest.h>
+
+#include "raw_file_builder.h"
+#include "temp_dir.h"
+#include "wr_raw_data.pb.h"
+
+namespace stream {
+
+namespace pb = azm::pb;
+using rawfile::RawFile;
+
+// A PPI task of `sweeps` sweeps of `rays` rays of `bins` bins, one moment per (ORVA code, bits);
+// sweep s has the fixed angle 0x100 * s (bin2).
+inline RawFile volume(int sweeps, const std::vector<std::pair<int, int>> &moments, int bins = 20,
+                      int rays = 12) {
+    RawFile file;
+    std::vector<int> codes;
+    for (const auto &m : moments)
+        codes.push_back(m.first);
+    file.ingest.scan(4, 30000, sweeps).mask(codes).range(100000, 50000, bins);
+    for (int s = 1; s <= sweeps; ++s)
+        file.sweeps.push_back(
+            rawfile::make_sweep(s, rays, moments, bins, static_cast<uint16_t>(0x100 * s)));
+    return file;
+}
+
+// The identifier a UUID message carries (the inverse of its byte packing).
+inline boost::uuids::uuid uuid_of(const pb::UUID &message) {
+    boost::uuids::uuid id{};
+    const auto lo = static_cast<uint64_t>(message.least_significant_bits());
+    const auto hi = static_cast<uint64_t>(message.most_significant_bits());
+    for (int i = 0; i < 8; ++i) {
+        id.data[i] = static_cast<uint8_t>(lo >> (8 * i));
+        id.data[8 + i] = static_cast<uint8_t>(hi >> (8 * i));
+    }
+    return id;
+}
+
+inline boost::uuids::uuid ray_id(const pb::UUID &sweep, int index) {
+    return boost::uuids::name_generator_sha1(uuid_of(sweep))(std::to_string(index));
+}
+
+// The list as it travels: serialised and parsed back.
+inline pb::PayloadList round_trip(const pb::PayloadList &list) {
+    pb::PayloadList back;
+    EXPECT_TRUE(back.ParseFromString(list.SerializeAsString()));
+    return back;
+}
+
+inline std::vector<pb::Payload::PayloadType> types_of(const pb::PayloadList &list) {
+    std::vector<pb::Payload::PayloadType> types;
+    for (const pb::Payload &p : list.payload())
+        types.push_back(p.type());
+    return types;
+}
+
+inline int count_of(const pb::PayloadList &list, pb::Payload::PayloadType type) {
+    int n = 0;
+    for (const pb::Payload &p : list.payload())
+        n += p.type() == type;
+    return n;
+}
+
+// The stored bytes of a data buffer, decompressed when need be.
+inline std::string bytes_of(const pb::DataBuffer &buffer) {
+    if (buffer.compression() != pb::DataBuffer::LZ4)
+        return buffer.data();
+    std::string out(static_cast<size_t>(buffer.uncompressed_size()), '\0');
+    const int n =
+        LZ4_decompress_safe(buffer.data().data(), out.data(),
+                            static_cast<int>(buffer.data().size()), static_cast<int>(out.size()));
+    EXPECT_EQ(n, buffer.uncompressed_size());
+    return out;
+}
+
+// The codes of a data buffer, widened to 16 bits.
+inline std::vector<int> codes_of(const pb::DataBuffer &buffer) {
+    const std::string bytes = bytes_of(buffer);
+    std::vector<int> codes;
+    if (buffer.type() == pb::DataBuffer::UINT8) {
+        for (unsigned char c : bytes)
+            codes.push_back(c);
+    } else {
+        for (size_t k = 0; k + 1 < bytes.size(); k += 2)
+            codes.push_back(static_cast<unsigned char>(bytes[k]) |
+                            (static_cast<unsigned char>(bytes[k + 1]) << 8));
+    }
+    return codes;
+}
+
+}  // namespace stream

@@ -1,7 +1,8 @@
-// Input checks of the RAW publisher: the header check of each file, directory listings and the
-// date records of the headers.
+// The file publisher: the header check of each file, directory listings, the date records of the
+// headers, the cutting of files into volumes and the report of failed volumes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -13,8 +14,7 @@
 #include <vector>
 
 #include "filepublisher.h"
-#include "raw_file_builder.h"
-#include "temp_dir.h"
+#include "stream_support.h"
 
 namespace {
 
@@ -153,6 +153,141 @@ TEST(Ymds2Timeval, ReadsUtcShiftsLocalTimesAndIgnoresTheTimeZone) {
     old_tz ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
     tzset();
     EXPECT_EQ(zoned.tv_sec, utc.tv_sec);
+}
+
+// Sweeps of each published volume in order; -1 stands for an ERROR envelope.
+std::vector<int> volumes_of(const azm::pb::PayloadList &list) {
+    std::vector<int> volumes;
+    for (const azm::pb::Payload &p : list.payload()) {
+        if (p.type() == azm::pb::Payload::VOLUME_HEADER)
+            volumes.push_back(0);
+        else if (p.type() == azm::pb::Payload::SWEEP_HEADER)
+            ++volumes.back();
+        else if (p.type() == azm::pb::Payload::ERROR)
+            volumes.push_back(-1);
+    }
+    return volumes;
+}
+
+// One file of task `name` and hybrid position `minor` holding sweeps first_sweep.. of a volume
+// that started `second` seconds after noon.
+Bytes task_file(const std::string &name, int minor, int sweeps, bool single, int second = 0,
+                int first_sweep = 1) {
+    RawFile file = stream::volume(0, {{rawfile::kZdr16, 16}}, 8, 4);
+    rawfile::Time start;
+    start.seconds += second;
+    file.ingest.task(name, 7, minor, 3).volume_time(start).scan(4, 30000, single ? 3 : sweeps);
+    file.raw_flags = single ? 1 : 0;
+    for (int s = first_sweep; s < first_sweep + sweeps; ++s)
+        file.sweeps.push_back(rawfile::make_sweep(s, 4, {{rawfile::kZdr16, 16}}, 8));
+    return file.bytes();
+}
+
+TEST(FilePublisherRun, CutsTheFilesIntoVolumes) {
+    struct Case {
+        const char *what;
+        std::vector<Bytes> files;
+        std::vector<int> volumes;
+    };
+    const std::vector<Case> cases = {
+        {"single sweeps of one volume start, then of another",
+         {task_file("VOL", 0, 1, true, 0, 1), task_file("VOL", 0, 1, true, 0, 2),
+          task_file("VOL", 0, 1, true, 0, 3), task_file("VOL", 0, 1, true, 1, 1)},
+         {3, 1}},
+        {"two runs of a hybrid task",
+         {task_file("VOL_A", 1, 1, false), task_file("VOL_B", 2, 1, false),
+          task_file("VOL_C", 3, 1, false), task_file("VOL_A", 1, 1, false),
+          task_file("VOL_B", 2, 1, false)},
+         {3, 2}},
+        {"complete volumes",
+         {task_file("VOL", 0, 2, false), task_file("VOL", 0, 3, false)},
+         {2, 3}},
+        {"another task", {task_file("VOL", 0, 1, true), task_file("PPI", 0, 1, true)}, {1, 1}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        for (size_t i = 0; i < c.files.size(); ++i)
+            dir.write(std::string(1, static_cast<char>('a' + i)) + ".raw", c.files[i]);
+        const std::string root = dir.file("");
+        DataListPublisher sink;
+        azm::FilePublisher publisher(&sink, root.substr(0, root.size() - 1));
+        ASSERT_EQ(publisher.files().size(), c.files.size());
+        publisher.run();
+        EXPECT_EQ(volumes_of(sink.get()), c.volumes);
+    }
+}
+
+// Refuses the first envelope of one type, as a sink that ran out of room would.
+class RefusingSink : public azm::Publisher {
+  public:
+    explicit RefusingSink(azm::pb::Payload::PayloadType refused) : refused_(refused) {}
+    void send_payload(azm::pb::Payload &payload) override {
+        if (payload.type() == refused_ && !refused_once_) {
+            refused_once_ = true;
+            throw std::runtime_error("sink is full");
+        }
+        list.add_payload()->CopyFrom(payload);
+    }
+    azm::pb::PayloadList list;
+
+  private:
+    azm::pb::Payload::PayloadType refused_;
+    bool refused_once_ = false;
+};
+
+TEST(FilePublisherFailure, AFailedVolumeEndsWithAnErrorAndTheNextOneFollows) {
+    TempDir dir;
+    const std::vector<std::string> paths = {dir.write("a.raw", task_file("VOL", 0, 2, false)),
+                                            dir.write("b.raw", task_file("VOL", 0, 1, false))};
+    RefusingSink sink(azm::pb::Payload::SWEEP_HEADER);
+    azm::FilePublisher publisher(&sink, paths);
+    testing::internal::CaptureStderr();
+    publisher.run();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "sink is full\n");
+    // The first volume's configuration and header stay, then its error; the second is whole.
+    EXPECT_EQ(volumes_of(sink.list), (std::vector<int>{0, -1, 1}));
+    const auto types = stream::types_of(sink.list);
+    const auto error = std::find(types.begin(), types.end(), azm::pb::Payload::ERROR);
+    ASSERT_NE(error, types.end());
+    EXPECT_EQ(*(error - 1), azm::pb::Payload::VOLUME_HEADER);
+    EXPECT_EQ(sink.list.payload(static_cast<int>(error - types.begin())).ByteSizeLong(), 2u);
+
+    // Files that pass the check but lack sweeps their task plans: one error envelope.
+    RawFile short_task = stream::volume(1, {{rawfile::kZdr16, 16}});
+    short_task.ingest.scan(4, 30000, 3);
+    const std::vector<std::string> empty = {dir.write("c.raw", short_task.bytes()),
+                                            dir.write("d.raw", short_task.bytes())};
+    DataListPublisher list;
+    azm::FilePublisher unreadable(&list, empty);
+    testing::internal::CaptureStderr();
+    unreadable.publish_scan(empty);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Could not open scan file(s): " + empty[0] + "," + empty[1] + "\n");
+    EXPECT_EQ(volumes_of(list.get()), std::vector<int>{-1});
+    EXPECT_EQ(list.get().payload_size(), 1);
+}
+
+TEST(FilePublisherChecks, BadFilesAreReportedAndNoneGoodIsAnError) {
+    TempDir dir;
+    const std::string good = dir.write("good.raw", task_file("VOL", 0, 1, false));
+    const std::string bad = dir.write("bad.raw", Bytes(100, 0));
+    DataListPublisher sink;
+    testing::internal::CaptureStderr();
+    azm::FilePublisher publisher(&sink, std::vector<std::string>{bad, good, dir.file("none")});
+    EXPECT_EQ(
+        testing::internal::GetCapturedStderr(),
+        "Failed to read product header from " + bad + "\nCan not open " + dir.file("none") + "\n");
+    ASSERT_EQ(publisher.files().size(), 1u);
+    EXPECT_EQ(publisher.files()[0].path, good);
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(domain_error_of([&] { azm::FilePublisher(&sink, std::vector<std::string>{bad}); }),
+              "None of the files is a good ORVA RAW product file");
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(domain_error_of([&] { azm::FilePublisher(&sink, dir.file("none")); }),
+              dir.file("none") + " does not exist!");
+    EXPECT_EQ(sink.get().payload_size(), 0);
 }
 
 }  // namespace

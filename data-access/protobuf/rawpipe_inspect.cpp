@@ -1,0 +1,217 @@
+// rawpipe-inspect: summarises a PayloadList written by rawpipe: the envelopes of each type, and per
+// sweep and moment the fixed angle, rays, bins and the range of physical values.
+#include <lz4.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "wr_raw_data.pb.h"
+
+namespace {
+
+namespace pb = azm::pb;
+
+const char kUsage[] =
+    "usage: rawpipe-inspect FILE | -\n"
+    "Summarises a message stream written by rawpipe (- reads standard input).\n"
+    "  -h, --help     print this text\n"
+    "  -v, --version  print the version\n";
+
+using Key = std::pair<std::int64_t, std::int64_t>;
+
+Key key_of(const pb::UUID &id) {
+    return {id.least_significant_bits(), id.most_significant_bits()};
+}
+
+std::string read_input(const std::string &path) {
+    std::ostringstream bytes;
+    if (path == "-") {
+        bytes << std::cin.rdbuf();
+    } else {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            throw std::runtime_error("cannot open " + path);
+        bytes << in.rdbuf();
+    }
+    return bytes.str();
+}
+
+// The codes of a data buffer, decompressed and widened.
+std::vector<std::uint16_t> codes_of(const pb::DataBuffer &buffer) {
+    std::string bytes = buffer.data();
+    if (buffer.compression() == pb::DataBuffer::LZ4) {
+        if (buffer.uncompressed_size() < 0)
+            throw std::runtime_error("negative uncompressed size");
+        std::string out(static_cast<std::size_t>(buffer.uncompressed_size()), '\0');
+        const int n = LZ4_decompress_safe(bytes.data(), out.data(), static_cast<int>(bytes.size()),
+                                          static_cast<int>(out.size()));
+        if (n != buffer.uncompressed_size())
+            throw std::runtime_error("sweep data do not decompress to their size");
+        bytes = std::move(out);
+    }
+    std::vector<std::uint16_t> codes;
+    if (buffer.type() == pb::DataBuffer::UINT8) {
+        codes.assign(bytes.begin(), bytes.end());
+        for (auto &c : codes)
+            c &= 0xFF;
+    } else {
+        for (std::size_t k = 0; k + 1 < bytes.size(); k += 2)
+            codes.push_back(
+                static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[k]) |
+                                           static_cast<unsigned char>(bytes[k + 1]) << 8));
+    }
+    return codes;
+}
+
+struct Moment {
+    std::string label = "?";
+    int bins = 0;
+    const pb::LinearDataScale *scale = nullptr;
+};
+
+// Figures of one moment of one sweep.
+struct Row {
+    int sweep = -1;
+    std::string label;
+    int bins = 0;
+    long rays = 0;
+    long values = 0;
+    double min = std::numeric_limits<double>::infinity();
+    double max = -std::numeric_limits<double>::infinity();
+    double sum = 0;
+
+    void add(const std::vector<std::uint16_t> &codes, const pb::LinearDataScale *scale) {
+        if (scale == nullptr)
+            return;
+        for (std::uint16_t c : codes) {
+            if (c == scale->not_scanned() || c == scale->under_threshold() ||
+                c < scale->min_value() || c > scale->max_value())
+                continue;
+            const double v = scale->offset() + c * scale->step();
+            min = std::min(min, v);
+            max = std::max(max, v);
+            sum += v;
+            ++values;
+        }
+    }
+};
+
+int inspect(const std::string &path) {
+    pb::PayloadList list;
+    if (!list.ParseFromString(read_input(path)))
+        throw std::runtime_error(path + " is not a message stream of rawpipe");
+
+    std::map<int, int> counts;
+    std::map<Key, int> bins_of_mask;
+    std::map<Key, const pb::LinearDataScale *> scales;
+    std::map<Key, Moment> moments;
+    std::vector<double> fixed_angles;
+    for (const pb::Payload &p : list.payload()) {
+        ++counts[p.type()];
+        if (p.type() == pb::Payload::RANGE_MASK) {
+            int bins = 0;
+            for (const pb::StepScale &range : p.range_mask().range())
+                bins += range.count();
+            bins_of_mask[key_of(p.range_mask().uuid())] = bins;
+        } else if (p.type() == pb::Payload::DATA_SCALE) {
+            scales[key_of(p.data_scale().uuid())] = &p.data_scale().linear_scale();
+        } else if (p.type() == pb::Payload::MOMENT_DESCRIPTOR) {
+            const pb::MomentDescriptor &m = p.moment_descriptor();
+            Moment &moment = moments[key_of(m.uuid())];
+            moment.label = m.data_descriptor().label();
+            moment.bins = bins_of_mask[key_of(m.range_mask_ref())];
+            moment.scale = scales[key_of(m.data_descriptor().data_scale_ref())];
+        } else if (p.type() == pb::Payload::VOLUME_CONFIG) {
+            fixed_angles.assign(p.volume_config().fixed_angle().begin(),
+                                p.volume_config().fixed_angle().end());
+        }
+    }
+
+    // Rows in order of appearance; the per-ray form adds up each ray's data into its sweep's row.
+    std::vector<Row> rows;
+    std::map<std::pair<int, Key>, std::size_t> row_of;
+    int sweep = -1;
+    auto row_for = [&](const pb::UUID &moment_ref) -> Row & {
+        const auto [it, added] = row_of.try_emplace({sweep, key_of(moment_ref)}, rows.size());
+        if (added) {
+            const Moment &moment = moments[key_of(moment_ref)];
+            rows.push_back(Row{sweep, moment.label, moment.bins});
+        }
+        return rows[it->second];
+    };
+    for (const pb::Payload &p : list.payload()) {
+        if (p.type() == pb::Payload::SWEEP_HEADER) {
+            sweep = p.sweep_header().index();
+        } else if (p.type() == pb::Payload::MOMENT_SWEEP_DATA) {
+            const pb::MomentSweepData &data = p.moment_sweep_data();
+            Row &row = row_for(data.moment_descriptor_ref());
+            const std::vector<std::uint16_t> codes = codes_of(data.data());
+            row.rays += row.bins > 0 ? static_cast<long>(codes.size()) / row.bins : 0;
+            row.add(codes, moments[key_of(data.moment_descriptor_ref())].scale);
+        } else if (p.type() == pb::Payload::MOMENT_RAY_DATA) {
+            const pb::MomentRayData &data = p.moment_ray_data();
+            Row &row = row_for(data.moment_descriptor_ref());
+            ++row.rays;
+            row.add(codes_of(data.data()), moments[key_of(data.moment_descriptor_ref())].scale);
+        }
+    }
+
+    std::printf("envelopes: %d\n", list.payload_size());
+    for (const auto &[type, count] : counts) {
+        const std::string name =
+            pb::Payload::PayloadType_IsValid(type)
+                ? pb::Payload::PayloadType_Name(static_cast<pb::Payload::PayloadType>(type))
+                : "type " + std::to_string(type);
+        std::printf("  %-18s %6d\n", name.c_str(), count);
+    }
+    if (!rows.empty())
+        std::printf("%5s %7s  %-8s %5s %5s %10s %10s %10s\n", "sweep", "angle", "moment", "rays",
+                    "bins", "min", "max", "mean");
+    for (const Row &row : rows) {
+        char angle[32] = "-";
+        if (row.sweep >= 0 && row.sweep < static_cast<int>(fixed_angles.size()))
+            std::snprintf(angle, sizeof angle, "%.2f",
+                          fixed_angles[static_cast<std::size_t>(row.sweep)]);
+        std::printf("%5d %7s  %-8s %5ld %5d", row.sweep, angle, row.label.c_str(), row.rays,
+                    row.bins);
+        if (row.values > 0)
+            std::printf(" %10.2f %10.2f %10.2f\n", row.min, row.max, row.sum / row.values);
+        else
+            std::printf(" %10s %10s %10s\n", "-", "-", "-");
+    }
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (args.size() == 1 && (args[0] == "-v" || args[0] == "--version")) {
+        std::puts("1.0");
+        return 0;
+    }
+    if (args.size() != 1) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    try {
+        return inspect(args[0]);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "rawpipe-inspect: %s\n", e.what());
+        return 1;
+    }
+}

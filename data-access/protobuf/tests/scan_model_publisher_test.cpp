@@ -1,0 +1,242 @@
+// Scans built in memory with the radar model and published: shapes the RAW reader does not
+// produce (rays lacking a moment, sweeps without rays, custom moments, scales differing only in
+// the cyclic flag), and the checks of the model's invariants.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "per_scan_publisher.h"
+#include "stream_support.h"
+
+namespace {
+
+using namespace stream;
+using azm::PerScanPublisher;
+using P = pb::Payload;
+
+constexpr double kDegree = M_PI / 180.0;
+const dscan kRange{500.0, 250.0, 8};
+
+native_data_desc scale16(uint16_t not_scanned, int cyclic = 0) {
+    return native_data_desc{BITS_16, 65535, 2, 0.01, -327.68, 1, not_scanned, cyclic};
+}
+
+radar_ray_conf *new_rayconf() {
+    return rayconf_new(1000, 5.6e9, 13.3, 150, 8e-7, 32, 70, -40, 0.008, 1);
+}
+
+radar_sweep_conf *new_sweepconf(radar_ray_conf *rconf, int type = SWEEP_PPI) {
+    const dscan sector{10 * kDegree, 2 * kDegree, 3};
+    radar_sweep_conf *sconf = type == SWEEP_PPI   ? sweepconf_new_ppi(&sector)
+                              : type == SWEEP_RHI ? sweepconf_new_rhi(&sector)
+                                                  : sweepconf_new_manual();
+    sweepconf_add_rayconf(sconf, rconf);
+    return sconf;
+}
+
+// A sweep of `rays` rays on the configuration's first ray configuration; the codes of slot 0 are
+// 1000 + 10 * ray + bin.
+radar_sweep *new_sweep(radar_sweep_conf *sconf, int rays, long first_second = 1700000000) {
+    radar_sweep *sweep = rsweep_new(sconf);
+    radar_ray_conf *rconf = sweepconf_get_next_rayconf(sconf, nullptr);
+    radar_ray_data *bins = radar_ray_data_new();
+    for (int r = 0; r < rays; ++r) {
+        const angle_interval az{r * kDegree, (r + 0.5) * kDegree, (r + 1) * kDegree};
+        const angle_interval el{kDegree, kDegree, kDegree};
+        const timeval time{first_second + r, 0};
+        radar_ray *ray = rray_new(rconf, &az, &el, &time, nullptr, -1);
+        rray_get_native(ray, 0, bins);
+        for (uint64_t k = 0; k < bins->bins; ++k)
+            static_cast<uint16_t *>(bins->data)[k] = static_cast<uint16_t>(1000 + 10 * r + k);
+        rray_set_from_native(ray, 0, bins);
+        rsweep_add_ray(sweep, ray);
+    }
+    radar_ray_data_delete(bins);
+    rsweep_set_fixed_angle(sweep, kDegree);
+    return sweep;
+}
+
+radar_scan *new_scan() {
+    const rposition_fixed site{60 * kDegree, 25 * kDegree, 10, 40};
+    return pvol_new("MODEL", nullptr, "SITE", nullptr, RPOSITION_FIXED, &site);
+}
+
+pb::PayloadList publish(radar_scan *scan, PerScanPublisher::Mode mode) {
+    DataListPublisher sink;
+    PerScanPublisher publisher(&sink, scan, 0, {}, mode);
+    publisher.publish();
+    return round_trip(sink.get());
+}
+
+// The types between the n-th SweepHeader (excluded) and the next SweepHeader or VolumeEnd.
+std::vector<P::PayloadType> sweep_body(const pb::PayloadList &list, int n) {
+    std::vector<P::PayloadType> body;
+    int sweep = -1;
+    for (const pb::Payload &p : list.payload()) {
+        if (p.type() == P::SWEEP_HEADER || p.type() == P::VOLUME_END) {
+            if (sweep++ == n)
+                break;
+            continue;
+        }
+        if (sweep == n)
+            body.push_back(p.type());
+    }
+    return body;
+}
+
+TEST(ModelScan, RaysLackingAMomentContributeNotScannedCodes) {
+    radar_ray_conf *rconf = new_rayconf();
+    const native_data_desc reflectivity = scale16(0), velocity = scale16(7, 1);
+    rayconf_add_moment(rconf, RD_DBZ, &kRange, &reflectivity);
+    radar_sweep_conf *sconf = new_sweepconf(rconf);
+    radar_sweep *sweep = new_sweep(sconf, 3);
+    // Added after the rays were made: none of them holds velocity data.
+    rayconf_add_moment(rconf, RD_VEL, &kRange, &velocity);
+    radar_scan *scan = new_scan();
+    pvol_add_sweep(scan, sweep);
+    rayconf_unref(rconf);
+    sweepconf_unref(sconf);
+
+    const pb::PayloadList list = publish(scan, PerScanPublisher::PER_SWEEP_LZ4);
+    std::vector<std::vector<int>> codes;
+    for (const pb::Payload &p : list.payload())
+        if (p.type() == P::MOMENT_SWEEP_DATA)
+            codes.push_back(codes_of(p.moment_sweep_data().data()));
+    ASSERT_EQ(codes.size(), 2u);
+    ASSERT_EQ(codes[0].size(), 3u * 8);
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 8; ++k)
+            EXPECT_EQ(codes[0][static_cast<size_t>(8 * r + k)], 1000 + 10 * r + k);
+    EXPECT_EQ(codes[1], std::vector<int>(3 * 8, 7));
+}
+
+TEST(ModelScan, SweepsWithoutRaysKeepTheirPlaceInTheStream) {
+    radar_ray_conf *rconf = new_rayconf();
+    const native_data_desc scale = scale16(0);
+    rayconf_add_moment(rconf, RD_DBZ, &kRange, &scale);
+    rayconf_add_moment(rconf, RD_ZDR, &kRange, &scale);
+    radar_sweep_conf *sconf = new_sweepconf(rconf);
+    radar_scan *scan = new_scan();
+    const timeval stamp{1700000000, 0};
+    pvol_set_time_stamp(scan, &stamp);
+    pvol_add_sweep(scan, new_sweep(sconf, 2));
+    pvol_add_sweep(scan, rsweep_new(sconf));  // no ray at all
+    radar_sweep *empty_slots = rsweep_new(sconf);
+    for (int i = 0; i < 3; ++i)
+        rsweep_add_ray(empty_slots, nullptr);
+    pvol_add_sweep(scan, empty_slots);
+    rayconf_unref(rconf);
+    sweepconf_unref(sconf);
+
+    const pb::PayloadList swept = publish(pvol_new_copy(scan), PerScanPublisher::PER_SWEEP_LZ4);
+    EXPECT_EQ(sweep_body(swept, 0).size(), 2u + 2 + 2);
+    for (int s : {1, 2}) {
+        SCOPED_TRACE(s);
+        EXPECT_EQ(sweep_body(swept, s),
+                  (std::vector<P::PayloadType>{P::MOMENT_SWEEP_DATA, P::MOMENT_SWEEP_DATA}));
+        const pb::DataBuffer &data =
+            swept.payload(swept.payload_size() - 2 - 3 * (2 - s)).moment_sweep_data().data();
+        EXPECT_EQ(data.uncompressed_size(), 0);
+        EXPECT_TRUE(codes_of(data).empty());
+    }
+    // The sweeps without rays end nothing later than the rays that exist.
+    EXPECT_EQ(swept.payload(swept.payload_size() - 1).volume_end().end_time().esec(), 1700000001);
+
+    const pb::PayloadList rays = publish(scan, PerScanPublisher::PER_RAY);
+    EXPECT_EQ(sweep_body(rays, 1), std::vector<P::PayloadType>{P::SWEEP_END});
+    EXPECT_EQ(sweep_body(rays, 2), std::vector<P::PayloadType>{P::SWEEP_END});
+}
+
+TEST(ModelScan, ConfigurationOfScalesMasksCustomMomentsAndSweepKinds) {
+    radar_ray_conf *rconf = new_rayconf();
+    const native_data_desc velocity = scale16(0, 1), corrected = scale16(0, 0);
+    const dscan other_range{500.0, 125.0, 16};
+    rayconf_add_moment(rconf, RD_VEL, &kRange, &velocity);
+    rayconf_add_moment(rconf, RD_VELC, &kRange, &corrected);
+    rayconf_add_moment(rconf, RD_SQI, &other_range, &corrected);
+    rayconf_add_custom_moment(rconf, "RAINRATE", "mm/h", &kRange);
+    radar_scan *scan = new_scan();
+    for (int type : {SWEEP_PPI, SWEEP_RHI, SWEEP_MANUAL}) {
+        radar_sweep_conf *sconf = new_sweepconf(rconf, type);
+        pvol_add_sweep(scan, new_sweep(sconf, 2));
+        sweepconf_unref(sconf);
+    }
+    rayconf_unref(rconf);
+
+    DataListPublisher sink;
+    PerScanPublisher publisher(&sink, scan, 0, {}, PerScanPublisher::PER_SWEEP);
+    try {
+        publisher.publish();
+        ADD_FAILURE() << "a floating-point moment was published";
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "Unhandled data format (not 8- or 16-bit int)");
+    }
+    const pb::PayloadList &list = sink.get();
+    // Equal masks share one envelope; the scales of V and VC differ only in the cyclic flag. The
+    // custom moment brings its own floating-point scale.
+    EXPECT_EQ(count_of(list, P::RANGE_MASK), 2);
+    EXPECT_EQ(count_of(list, P::DATA_SCALE), 2);
+    EXPECT_EQ(count_of(list, P::MOMENT_DESCRIPTOR), 4);
+    for (const pb::Payload &p : list.payload()) {
+        if (p.type() != P::MOMENT_DESCRIPTOR ||
+            p.moment_descriptor().data_descriptor().label() != "RAINRATE")
+            continue;
+        EXPECT_EQ(p.moment_descriptor().data_descriptor().data_type(),
+                  pb::DataDescriptor::CUSTOM_TYPE);
+        EXPECT_EQ(p.moment_descriptor().data_descriptor().data_unit(),
+                  pb::DataDescriptor::CUSTOM_UNIT);
+    }
+
+    std::vector<pb::SweepConfig> sweeps;
+    for (const pb::Payload &p : list.payload())
+        if (p.type() == P::SWEEP_CONFIG)
+            sweeps.push_back(p.sweep_config());
+    ASSERT_EQ(sweeps.size(), 3u);
+    int manual = 0;
+    for (const pb::SweepConfig &s : sweeps) {
+        if (s.type() == pb::SweepConfig::MANUAL_SWEEP) {
+            ++manual;
+            EXPECT_TRUE(std::isnan(s.sector().start()));
+            EXPECT_EQ(s.sector().count(), 0);
+        } else {
+            EXPECT_DOUBLE_EQ(s.sector().start(), 10.0);
+            EXPECT_DOUBLE_EQ(s.sector().step(), 2.0);
+            EXPECT_EQ(s.sector().count(), 3);
+        }
+    }
+    EXPECT_EQ(manual, 1);
+    // The failure came with the custom moment's data, after those of the first sweep's other
+    // moments.
+    EXPECT_EQ(count_of(list, P::SWEEP_HEADER), 1);
+    EXPECT_EQ(count_of(list, P::MOMENT_SWEEP_DATA), 3);
+    EXPECT_EQ(list.payload(list.payload_size() - 1).type(), P::MOMENT_SWEEP_DATA);
+}
+
+TEST(ModelScanDeathTest, SweepsMustUseOneRayConfiguration) {
+    auto scan_with = [](bool two_in_config) {
+        radar_ray_conf *a = new_rayconf();
+        radar_ray_conf *b = rayconf_new(500, 5.6e9, 6.6, 300, 8e-7, 16, 70, -40, 0.008, 1);
+        const native_data_desc scale = scale16(0);
+        rayconf_add_moment(a, RD_DBZ, &kRange, &scale);
+        rayconf_add_moment(b, RD_DBZ, &kRange, &scale);
+        radar_sweep_conf *sconf = new_sweepconf(a);
+        radar_sweep *sweep = new_sweep(sconf, 2);
+        if (two_in_config) {
+            sweepconf_add_rayconf(sconf, b);
+        } else {
+            const angle_interval angles{0, 0, 0};
+            rsweep_add_ray(sweep, rray_new(b, &angles, &angles, nullptr, nullptr, -1));
+        }
+        radar_scan *scan = new_scan();
+        pvol_add_sweep(scan, sweep);
+        return scan;
+    };
+    EXPECT_DEATH(publish(scan_with(true), PerScanPublisher::PER_SWEEP),
+                 "sweepconf_get_rayconf_count\\(sc\\) == 1");
+    EXPECT_DEATH(publish(scan_with(false), PerScanPublisher::PER_SWEEP), "sweep_rconf == rconf");
+}
+
+}  // namespace

@@ -268,26 +268,4 @@ TEST(FilePublisherFailure, AFailedVolumeEndsWithAnErrorAndTheNextOneFollows) {
     EXPECT_EQ(list.get().payload_size(), 1);
 }
 
-TEST(FilePublisherChecks, BadFilesAreReportedAndNoneGoodIsAnError) {
-    TempDir dir;
-    const std::string good = dir.write("good.raw", task_file("VOL", 0, 1, false));
-    const std::string bad = dir.write("bad.raw", Bytes(100, 0));
-    DataListPublisher sink;
-    testing::internal::CaptureStderr();
-    azm::FilePublisher publisher(&sink, std::vector<std::string>{bad, good, dir.file("none")});
-    EXPECT_EQ(
-        testing::internal::GetCapturedStderr(),
-        "Failed to read product header from " + bad + "\nCan not open " + dir.file("none") + "\n");
-    ASSERT_EQ(publisher.files().size(), 1u);
-    EXPECT_EQ(publisher.files()[0].path, good);
-
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(domain_error_of([&] { azm::FilePublisher(&sink, std::vector<std::string>{bad}); }),
-              "None of the files is a good ORVA RAW product file");
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(domain_error_of([&] { azm::FilePublisher(&sink, dir.file("none")); }),
-              dir.file("none") + " does not exist!");
-    EXPECT_EQ(sink.get().payload_size(), 0);
-}
-
 }  // namespace

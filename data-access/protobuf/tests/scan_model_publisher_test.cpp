@@ -215,6 +215,22 @@ TEST(ModelScan, ConfigurationOfScalesMasksCustomMomentsAndSweepKinds) {
     EXPECT_EQ(list.payload(list.payload_size() - 1).type(), P::MOMENT_SWEEP_DATA);
 }
 
+TEST(ModelScan, OnlyFixedSitesArePublished) {
+    radar_scan *scan = new_scan();
+    rposition *moving = rposition_new_moving();
+    pvol_set_position(scan, moving);
+    rposition_unref(moving);
+    DataListPublisher sink;
+    PerScanPublisher publisher(&sink, scan, 0, {}, PerScanPublisher::PER_SWEEP_LZ4);
+    try {
+        publisher.publish();
+        ADD_FAILURE() << "a moving radar was published";
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "Only fixed location radars are supported");
+    }
+    EXPECT_EQ(sink.get().payload_size(), 0);
+}
+
 TEST(ModelScanDeathTest, SweepsMustUseOneRayConfiguration) {
     auto scan_with = [](bool two_in_config) {
         radar_ray_conf *a = new_rayconf();

@@ -2,8 +2,9 @@
 JOBS ?= $(shell nproc)
 
 # `make fuzz` runs every fuzz target FUZZ_SECONDS seconds, one after the other (FUZZ_TARGETS picks
-# some by name).
+# some by name, FUZZ_RUNS stops each one after that many executions).
 FUZZ_SECONDS ?= 60
+FUZZ_RUNS ?=
 FUZZ_TARGETS ?=
 
 .PHONY: all deps build test asan-build asan-test fuzz demo clean
@@ -30,7 +31,7 @@ asan-test: asan-build
 fuzz: deps
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
-	@scripts/run-fuzz build/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	@FUZZ_RUNS=$(FUZZ_RUNS) scripts/run-fuzz build/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 demo: build
 	@scripts/demo build/default

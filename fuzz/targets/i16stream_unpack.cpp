@@ -12,6 +12,8 @@ int fuzz_one_input(const uint8_t *data, size_t size) {
     for (size_t i = 0; i < records.size(); ++i)
         records[i] = static_cast<uint16_t>(data[2 + 2 * i] | (data[3 + 2 * i] << 8));
     i16stream *stream = i16stream_new_bufrecord(records.data(), records.size(), 2);
+    if (stream == nullptr)  // no words at all
+        return 0;
     std::vector<uint16_t> ray(capacity);
     int rays = 0;
     for (;;) {

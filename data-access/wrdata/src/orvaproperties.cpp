@@ -4,6 +4,7 @@
 #include <locale>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 
 #include "wrdata/orvaproduct.h"
 
@@ -121,7 +122,15 @@ void putNumber(Properties &tree, const std::string &path, double value) {
 std::int64_t scalarDataSize(const Header &header) {
     const auto dim = header.getDim();
     const std::int64_t z = dim[2] > 0 ? dim[2] : 1;
-    return std::int64_t{dim[0]} * dim[1] * z * header.getStorage().bits / 8;
+    // The grid comes from the file: a product of three 32-bit counts can exceed 64 bits.
+    std::int64_t bits = 0;
+    if (__builtin_mul_overflow(std::int64_t{dim[0]}, std::int64_t{dim[1]}, &bits) ||
+        __builtin_mul_overflow(bits, z, &bits) ||
+        __builtin_mul_overflow(bits, std::int64_t{header.getStorage().bits}, &bits)) {
+        throw std::domain_error(
+            "the product header gives a grid of more bytes than any file holds");
+    }
+    return bits / 8;
 }
 
 void orva_header2properties(Properties &tree, const Header &header) {

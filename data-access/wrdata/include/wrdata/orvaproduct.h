@@ -34,6 +34,7 @@ struct NumberTranslator {
 void putNumber(Properties &tree, const std::string &path, double value);
 
 // Bytes of a scalar product's data from its grid and storage: x * y * z * bits / 8, z at least 1.
+// Raises std::domain_error when that number does not fit 64 bits.
 std::int64_t scalarDataSize(const Header &header);
 
 // Fills a tree with the properties of a product header.

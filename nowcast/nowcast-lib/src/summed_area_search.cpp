@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "nowcast_check.h"
 
@@ -64,6 +65,24 @@ std::uint64_t largestMagnitude(const Grid<int> &prev, const Grid<int> &curr) {
 bool termsStayExact(std::uint64_t largest, long long max_terms) {
     return max_terms <= 0 ||
            largest * largest <= kExactLimit / static_cast<std::uint64_t>(max_terms);
+}
+
+// The smallest rectangle that holds every non-zero pixel of an image; empty for an image of
+// zeros.
+SummedAreaSearch::Region echoBounds(const int *pixels, int size_x, int size_y) {
+    SummedAreaSearch::Region bounds{size_x, 0, size_y, 0};
+    for (int y = 0; y < size_y; ++y) {
+        const int *row = pixels + static_cast<std::size_t>(y) * size_x;
+        for (int x = 0; x < size_x; ++x) {
+            if (row[x] != 0) {
+                bounds.x0 = std::min(bounds.x0, x);
+                bounds.x1 = std::max(bounds.x1, x + 1);
+                bounds.y0 = std::min(bounds.y0, y);
+                bounds.y1 = y + 1;
+            }
+        }
+    }
+    return bounds;
 }
 
 }  // namespace
@@ -160,9 +179,8 @@ SearchOutcome SummedAreaSearch::search(const Grid<int> &prev, const Grid<int> &c
             const int own_y0 = std::max(own_first, overlap.y0);
             const int own_y1 = std::min(own_end, overlap.y1);
             if (outcome.global_searched && own_y0 < own_y1) {
-                global_products[i] += static_cast<std::uint64_t>(
-                    rectangleSum(m_products.data(), m_products_stride, 0, region.x1 - region.x0,
-                                 own_y0 - region.y0, own_y1 - region.y0));
+                const std::size_t width = static_cast<std::size_t>(region.x1 - region.x0);
+                global_products[i] += productRow(own_y1)[width] - productRow(own_y0)[width];
             }
             for (int row = band_first; row < band_end; ++row) {
                 searchRow(row, d, overlap, threshold);
@@ -229,6 +247,8 @@ void SummedAreaSearch::buildImageTables(const Grid<int> &prev, const Grid<int> &
         m_curr_positive[k] = std::max(0, curr.getGrid()[k]);
     }
     const int *later = m_curr_positive.data();
+    m_prev_echo = echoBounds(prev.getGrid(), m_x_dim, m_y_dim);
+    m_later_echo = echoBounds(later, m_x_dim, m_y_dim);
     buildTable(m_curr_sum, m_x_dim, m_y_dim,
                [later](std::size_t k) { return static_cast<std::uint64_t>(later[k]); });
     buildTable(m_curr_sum_sq, m_x_dim, m_y_dim, [later](std::size_t k) {
@@ -362,21 +382,41 @@ void SummedAreaSearch::buildProductTable(const Grid<int> &prev, const Displaceme
     const std::size_t width = static_cast<std::size_t>(region.x1 - region.x0);
     const std::size_t stride = width + 1;
     m_products_stride = stride;
-    m_products_region = region;
+    // Rows and columns without echo in the earlier image or in the displaced later one add
+    // nothing: the table skips such rows, and such columns only carry the row's sum along.
+    const int y0 =
+        std::clamp(std::max(m_prev_echo.y0, m_later_echo.y0 - d.dy), region.y0, region.y1);
+    const int y1 = std::clamp(std::min(m_prev_echo.y1, m_later_echo.y1 - d.dy), y0, region.y1);
+    const std::size_t echo_first = static_cast<std::size_t>(std::clamp(
+        std::max(m_prev_echo.x0, m_later_echo.x0 - d.dx) - region.x0, 0, region.x1 - region.x0));
+    const std::size_t echo_end = static_cast<std::size_t>(
+        std::clamp(std::min(m_prev_echo.x1, m_later_echo.x1 - d.dx) - region.x0,
+                   static_cast<int>(echo_first), region.x1 - region.x0));
+    m_products_region = {region.x0, region.x1, y0, y1};
     std::fill_n(m_products.begin(), stride, std::uint64_t{0});
-    for (int y = region.y0; y < region.y1; ++y) {
+    for (int y = y0; y < y1; ++y) {
         const int *earlier = prev.getGrid() + static_cast<std::size_t>(y) * m_x_dim + region.x0;
         const int *later = m_curr_positive.data() + static_cast<std::size_t>(y + d.dy) * m_x_dim +
                            (region.x0 + d.dx);
-        const std::uint64_t *above = &m_products[static_cast<std::size_t>(y - region.y0) * stride];
-        std::uint64_t *row = &m_products[static_cast<std::size_t>(y - region.y0 + 1) * stride];
-        row[0] = 0;
+        const std::uint64_t *above = &m_products[static_cast<std::size_t>(y - y0) * stride] + 1;
+        std::uint64_t *row = &m_products[static_cast<std::size_t>(y - y0 + 1) * stride] + 1;
+        row[-1] = 0;
+        std::copy(above, above + echo_first, row);
         std::uint64_t run = 0;
-        for (std::size_t i = 0; i < width; ++i) {
+        for (std::size_t i = echo_first; i < echo_end; ++i) {
             run += static_cast<std::uint64_t>(static_cast<std::int64_t>(earlier[i]) * later[i]);
-            row[i + 1] = above[i + 1] + run;
+            row[i] = above[i] + run;
+        }
+        for (std::size_t i = echo_end; i < width; ++i) {
+            row[i] = above[i] + run;
         }
     }
+}
+
+const std::uint64_t *SummedAreaSearch::productRow(int y) const {
+    const int row = std::clamp(y, m_products_region.y0, m_products_region.y1);
+    return m_products.data() +
+           static_cast<std::size_t>(row - m_products_region.y0) * m_products_stride;
 }
 
 void SummedAreaSearch::searchRow(int row, const Displacement &d, const Region &overlap,
@@ -399,11 +439,8 @@ void SummedAreaSearch::searchRow(int row, const Displacement &d, const Region &o
         return;
     }
     const int rows = y1 - y0;
-    const std::size_t stride = m_products_stride;
-    const std::uint64_t *top =
-        m_products.data() + static_cast<std::size_t>(y0 - m_products_region.y0) * stride;
-    const std::uint64_t *bottom =
-        m_products.data() + static_cast<std::size_t>(y1 - m_products_region.y0) * stride;
+    const std::uint64_t *top = productRow(y0);
+    const std::uint64_t *bottom = productRow(y1);
     const int px0 = m_products_region.x0;
     const std::size_t first_box = static_cast<std::size_t>(row) * m_columns;
 
@@ -474,32 +511,45 @@ void SummedAreaSearch::searchRow(int row, const Displacement &d, const Region &o
     // the others are recognised without the square root and the division. The tests are
     // combined without branching, as their outcomes follow no pattern. Inactive boxes have an
     // infinite pruning scale, and so have later boxes without variance.
+    if (lean_first >= lean_end) {
+        return;
+    }
+    // Offsets advance by the spacing from the first lean box: into the product table rows
+    // (box columns), into the later-image box sums (displaced centres) and into the boxes.
     const double n = static_cast<double>(full_count);
-    const double *ref_sum = &m_ref_sum[first_box];
-    const double *prune_scale = &m_prune_scale[first_box];
-    const std::ptrdiff_t shift = static_cast<std::ptrdiff_t>(cy + d.dy) * m_x_dim + d.dx;
-    for (int k = lean_first; k < lean_end; ++k) {
-        const long long cx = m_lattice.first_x + k * spacing;
-        const std::size_t xa = static_cast<std::size_t>(cx - half - px0);
-        const std::size_t xb = static_cast<std::size_t>(cx + half - px0);
-        const double products = static_cast<double>(
-            static_cast<std::int64_t>(bottom[xb] - bottom[xa] - top[xb] + top[xa]));
-        const std::size_t centre = static_cast<std::size_t>(shift + cx);
-        const double sum = m_full_box_sum[centre];
-        const double covariance = scaledCovariance(n, products, ref_sum[k], sum);
-        if ((covariance > 0.0) &
-            (covariance * covariance >= prune_scale[k] * m_full_box_variance[centre])) {
-            const int x0 = static_cast<int>(cx - half) + d.dx;
-            const int y_displaced = y0 + d.dy;
-            const OverlapSums sums{
-                static_cast<int>(full_count), sum,
-                static_cast<double>(rectangleSum(m_curr_sum_sq.data(), curr_stride, x0,
-                                                 x0 + 2 * static_cast<int>(half), y_displaced,
-                                                 y_displaced + rows)),
-                products};
-            offer(first_box + k, sums, d, threshold);
+    const std::ptrdiff_t cx_first = m_lattice.first_x + lean_first * spacing;
+    const std::uint64_t *top_left = top + (cx_first - half - px0);
+    const std::uint64_t *bottom_left = bottom + (cx_first - half - px0);
+    const std::ptrdiff_t width = 2 * half;
+    const std::ptrdiff_t centre_first = (cy + d.dy) * m_x_dim + d.dx + cx_first;
+    const double *later_sum = m_full_box_sum.data() + centre_first;
+    const double *later_variance = m_full_box_variance.data() + centre_first;
+    const double *ref_sum = m_ref_sum.data() + first_box + lean_first;
+    const double *prune_scale = m_prune_scale.data() + first_box + lean_first;
+    const std::ptrdiff_t count = lean_end - lean_first;
+    for (std::ptrdiff_t i = 0, at = 0; i < count; ++i, at += spacing) {
+        const double products = static_cast<double>(static_cast<std::int64_t>(
+            bottom_left[at + width] - bottom_left[at] - top_left[at + width] + top_left[at]));
+        const double covariance = scaledCovariance(n, products, ref_sum[i], later_sum[at]);
+        if ((covariance > 0.0) & (covariance * covariance >= prune_scale[i] * later_variance[at]))
+            [[unlikely]] {
+            offerWholeBox(first_box + lean_first + i, cx_first + at, cy, products, d, threshold);
         }
     }
+}
+
+void SummedAreaSearch::offerWholeBox(std::size_t box, long long cx, long long cy, double products,
+                                     const Displacement &d, double threshold) {
+    const int half = m_lattice.half;
+    const int x0 = static_cast<int>(cx) - half + d.dx;
+    const int y0 = static_cast<int>(cy) - half + d.dy;
+    const std::size_t centre = static_cast<std::size_t>(cy + d.dy) * m_x_dim + (cx + d.dx);
+    const OverlapSums sums{4 * half * half, m_full_box_sum[centre],
+                           static_cast<double>(rectangleSum(m_curr_sum_sq.data(),
+                                                            static_cast<std::size_t>(m_x_dim) + 1,
+                                                            x0, x0 + 2 * half, y0, y0 + 2 * half)),
+                           products};
+    offer(box, sums, d, threshold);
 }
 
 void SummedAreaSearch::offer(std::size_t box, const OverlapSums &sums, const Displacement &d,

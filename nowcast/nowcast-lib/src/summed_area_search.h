@@ -67,8 +67,17 @@ struct SearchOutcome {
 // magnitude, which `search` checks from the images' extreme values before it takes a part on.
 class SummedAreaSearch {
   public:
+    // Columns [x0, x1) and rows [y0, y1) of an image.
+    struct Region {
+        int x0;
+        int x1;
+        int y0;
+        int y1;
+        bool empty() const { return x0 >= x1 || y0 >= y1; }
+    };
+
     // `band_bytes` is the working set aimed at for a band of boxes; it changes only the speed.
-    static constexpr double kBandBytes = 512.0 * 1024.0;
+    static constexpr double kBandBytes = 1024.0 * 1024.0;
     SummedAreaSearch(int x_dim, int y_dim, double band_bytes = kBandBytes);
 
     // Whether every sum of at most `max_terms` values, squares or products of these images'
@@ -89,14 +98,6 @@ class SummedAreaSearch {
         int dy;
         double distance;
     };
-    // Columns [x0, x1) and rows [y0, y1) of the earlier image.
-    struct Region {
-        int x0;
-        int x1;
-        int y0;
-        int y1;
-        bool empty() const { return x0 >= x1 || y0 >= y1; }
-    };
 
     // Tables of the later image, and of the earlier one when boxes are searched.
     void buildImageTables(const Grid<int> &prev, const Grid<int> &curr,
@@ -109,8 +110,15 @@ class SummedAreaSearch {
     int bandRows() const;
     // Table of prev(x, y) * curr+(x + dx, y + dy) over `region`.
     void buildProductTable(const Grid<int> &prev, const Displacement &d, const Region &region);
+    // The table row of the sums over the rows before y, for y from the first to the end row of
+    // the region.
+    const std::uint64_t *productRow(int y) const;
     // Offers displacement d to the boxes of one lattice row.
     void searchRow(int row, const Displacement &d, const Region &overlap, double threshold);
+    // Offers displacement d to a box that lies inside the grid and the overlap and passed the
+    // pruning test; `products` is its product sum.
+    [[gnu::noinline]] void offerWholeBox(std::size_t box, long long cx, long long cy,
+                                         double products, const Displacement &d, double threshold);
     // Computes the coefficient of a box that passed the pruning test and offers it.
     void offer(std::size_t box, const OverlapSums &sums, const Displacement &d, double threshold);
 
@@ -121,6 +129,8 @@ class SummedAreaSearch {
     double m_band_bytes;
 
     std::vector<int> m_curr_positive;  // the later image with values <= 0 as 0
+    Region m_prev_echo{};              // bounds of the non-zero earlier pixels
+    Region m_later_echo{};             // bounds of the positive later pixels
     Table m_curr_sum;
     Table m_curr_sum_sq;
     Table m_prev_sum;
@@ -131,7 +141,9 @@ class SummedAreaSearch {
     std::vector<double> m_full_box_sum;
     std::vector<double> m_full_box_variance;
 
-    Table m_products;  // product table of the displacement under way
+    // Product table of the displacement under way; it covers the rows that hold products,
+    // and rows above and below read as its first and last row.
+    Table m_products;
     std::size_t m_products_stride = 0;
     Region m_products_region{};
 

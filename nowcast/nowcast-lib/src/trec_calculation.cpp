@@ -347,10 +347,6 @@ void TrecCalculation::smoothSpatially(Grid<double> &field_x, Grid<double> &field
         }
         return;
     }
-    fillGrid(field_x, m_grid_size, 0.0);
-    fillGrid(field_y, m_grid_size, 0.0);
-    fillGrid(*m_weight_sum, m_grid_size, 0.0);
-
     // The window reaches D + 1 pixels toward lower indices and D pixels toward higher ones.
     // Kernel weights depend only on the offset, so they are tabulated once for every offset
     // the grid can hold.
@@ -368,35 +364,54 @@ void TrecCalculation::smoothSpatially(Grid<double> &field_x, Grid<double> &field
         }
     }
 
+    // Every pixel receives the terms of the vectors around it in the order of the vectors,
+    // rows outer. For one vector row and one kernel offset the terms of a whole pixel row are
+    // added at once, which the compiler vectorises. Pixels without a vector take part with
+    // weight 0, which leaves every sum as it is (a sum that starts at +0 never becomes -0).
+    const std::size_t size = static_cast<std::size_t>(m_grid_size);
+    std::vector<double> present(size);
+    std::vector<double> vector_x(size);
+    std::vector<double> vector_y(size);
+    for (std::size_t k = 0; k < size; ++k) {
+        const bool has_vector = m_pixel_state->get(static_cast<int>(k)) != 0;
+        present[k] = has_vector ? 1.0 : 0.0;
+        vector_x[k] = has_vector ? m_work_field_x->get(static_cast<int>(k)) : 0.0;
+        vector_y[k] = has_vector ? m_work_field_y->get(static_cast<int>(k)) : 0.0;
+    }
+    std::vector<double> weight_sum(size, 0.0);
+    std::vector<double> sum_x(size, 0.0);
+    std::vector<double> sum_y(size, 0.0);
+    const std::size_t width = static_cast<std::size_t>(m_grid_size_x);
     for (int cy = 0; cy < m_grid_size_y; ++cy) {
-        for (int cx = 0; cx < m_grid_size_x; ++cx) {
-            if (m_pixel_state->get(cx, cy) == 0) {
-                continue;
-            }
-            const double vx = m_work_field_x->get(cx, cy);
-            const double vy = m_work_field_y->get(cx, cy);
-            const int py_first = std::max(0, cy - reach_low_y);
-            const int py_last = std::min(m_grid_size_y - 1, cy + reach_high_y);
-            const int px_first = std::max(0, cx - reach_low_x);
-            const int px_last = std::min(m_grid_size_x - 1, cx + reach_high_x);
-            for (int py = py_first; py <= py_last; ++py) {
-                const double *kernel_row =
-                    &kernel[(py - cy + reach_low_y) * static_cast<std::size_t>(kernel_width)];
-                for (int px = px_first; px <= px_last; ++px) {
-                    const double k = kernel_row[px - cx + reach_low_x];
-                    m_weight_sum->add(px, py, k);
-                    field_x.add(px, py, k * vx);
-                    field_y.add(px, py, k * vy);
+        const double *source_present = &present[cy * width];
+        const double *source_x = &vector_x[cy * width];
+        const double *source_y = &vector_y[cy * width];
+        const int py_first = std::max(0, cy - reach_low_y);
+        const int py_last = std::min(m_grid_size_y - 1, cy + reach_high_y);
+        for (int py = py_first; py <= py_last; ++py) {
+            const double *kernel_row =
+                &kernel[(py - cy + reach_low_y) * static_cast<std::size_t>(kernel_width)];
+            double *weights = &weight_sum[py * width];
+            double *row_x = &sum_x[py * width];
+            double *row_y = &sum_y[py * width];
+            // Offset o = px - cx from high to low: the vectors cx of a pixel come in order.
+            for (int offset = reach_high_x; offset >= -reach_low_x; --offset) {
+                const double k = kernel_row[offset + reach_low_x];
+                const int px_first = std::max(0, offset);
+                const int px_end = std::min(m_grid_size_x, m_grid_size_x + offset);
+                for (int px = px_first; px < px_end; ++px) {
+                    weights[px] += k * source_present[px - offset];
+                    row_x[px] += k * source_x[px - offset];
+                    row_y[px] += k * source_y[px - offset];
                 }
             }
         }
     }
     for (int k = 0; k < m_grid_size; ++k) {
-        const double weight = m_weight_sum->get(k);
-        if (weight != 0.0) {
-            field_x.set(k, field_x.get(k) / weight);
-            field_y.set(k, field_y.get(k) / weight);
-        }
+        const double weight = weight_sum[k];
+        m_weight_sum->set(k, weight);
+        field_x.set(k, weight != 0.0 ? sum_x[k] / weight : sum_x[k]);
+        field_y.set(k, weight != 0.0 ? sum_y[k] / weight : sum_y[k]);
     }
 }
 

@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 #include <istream>
 #include <limits>
+#include <numbers>
+#include <optional>
 #include <ostream>
 
 #include <boost/property_tree/ptree.hpp>
 
 #include "orva_records.h"
+#include "orva_utils.h"
 #include "radar_utils.h"
+#include "wrdata/orvaproduct.h"
 
 namespace azm::orva {
 
@@ -52,6 +57,10 @@ constexpr std::size_t wavelength = offsetof(product_header, pend.iwavelength);
 constexpr std::size_t pend_flags = offsetof(product_header, pend.iflags);
 constexpr std::size_t polarization = offsetof(product_header, pend.ipolarization);
 constexpr std::size_t event_count = 618;  // int16 of event products
+constexpr std::size_t radar_height = offsetof(product_header, pend.iradar_hgt);
+constexpr std::size_t ground_height = offsetof(product_header, pend.iground_hgt);
+constexpr std::size_t earth_radius = offsetof(product_header, pend.iearth_radius);  // cm
+constexpr std::size_t inverse_flattening = offsetof(product_header, pend.iellipse_param);
 constexpr std::size_t extended_header = offsetof(product_header, pend.ixhdr_offset);
 }  // namespace at
 
@@ -558,8 +567,302 @@ RadarParameters Header::getRadarParameters() const {
             load<std::int32_t>(at::wavelength), load<std::int16_t>(at::polarization)};
 }
 
-void Header::getGeoReference(boost::property_tree::ptree &) const {}
+namespace {
 
-void Header::setGeoReference(const boost::property_tree::ptree &) {}
+constexpr double degrees_per_radian = 180.0 / std::numbers::pi;
+constexpr double radians_per_degree = std::numbers::pi / 180.0;
+
+struct Ellipsoid {
+    const char *name;
+    double radius;  // equatorial, metres
+    double radius_tolerance;
+    double inverse_flattening;
+    double inverse_flattening_tolerance;
+};
+
+// Searched in this order; a header figure takes the name of the first row it matches.
+constexpr Ellipsoid ellipsoids[] = {
+    {"Sphere", 6371000.0, 0.1, 0.0, 10000.0},
+    {"Bessel", 6377397.16, 0.01, 299.152813, 0.000001},
+    {"GRS80", 6378137.0, 0.1, 298.257222, 0.000001},
+    {"International", 6378388.0, 0.1, 297.0, 0.1},
+    {"WGS84", 6378137.0, 0.1, 298.257224, 0.000001},
+};
+constexpr const Ellipsoid &wgs84 = ellipsoids[4];
+constexpr double min_custom_radius = 6300000.0;
+constexpr double max_custom_radius = 6400000.0;
+
+std::string ellipsoidName(double radius, double inverse_flattening) {
+    for (const auto &row : ellipsoids) {
+        if (std::fabs(radius - row.radius) < row.radius_tolerance &&
+            std::fabs(inverse_flattening - row.inverse_flattening) <
+                row.inverse_flattening_tolerance) {
+            return row.name;
+        }
+    }
+    if (radius > max_custom_radius || radius < min_custom_radius) {
+        return "WGS84";
+    }
+    if (inverse_flattening > 400.0 || inverse_flattening < 200.0) {
+        return "Sphere";
+    }
+    return "Custom";
+}
+
+// Radius (m) and inverse flattening named by "gcs.name" and, for "Custom", its own keys.
+std::pair<double, double> ellipsoidOf(const Properties &tree) {
+    const std::string name = tree.get<std::string>("gcs.name", "");
+    if (name == "Custom") {
+        double radius = tree.get<double>("gcs.radius", wgs84.radius, NumberTranslator());
+        if (!(radius > min_custom_radius && radius < max_custom_radius)) {
+            radius = wgs84.radius;
+        }
+        return {radius,
+                tree.get<double>("gcs.invflat", wgs84.inverse_flattening, NumberTranslator())};
+    }
+    for (const auto &row : ellipsoids) {
+        if (name == row.name) {
+            return {row.radius, row.inverse_flattening};
+        }
+    }
+    return {wgs84.radius, wgs84.inverse_flattening};
+}
+
+// The perspective projection views the earth from geostationary height above the 6371 km sphere.
+constexpr double satellite_height = 35784000.0;  // m
+constexpr double utm_scale_factor = 0.9996;
+
+constexpr std::pair<int, const char *> projection_names[] = {
+    {AZIMUTHAL, "Azimuthal_Equidistant"},
+    {MERCATOR, "Mercator_1SP"},
+    {POLSTEREO, "Polar_Stereographic"},
+    {UTM, "Transverse_Mercator"},
+    {PERSPECTIVE, "Geostationary_Satellite"},
+    {EDC, "Equidistant_Cylindrical"},
+    {GNOMONIC, "Gnomonic"},
+    {GAUSS, "Transverse_Mercator"},
+    {LAMBERT, "Lambert_Conformal_Conic_2SP"},
+};
+
+double degrees(double radians) {
+    return radians * degrees_per_radian;
+}
+
+double longitudeDegrees(double radians) {
+    return degrees(fNormalizeAngle(radians));
+}
+
+double getNumber(const Properties &tree, const std::string &path) {
+    return tree.get<double>(path, NumberTranslator());
+}
+
+std::optional<double> findNumber(const Properties &tree, const std::string &path) {
+    if (!tree.get_child_optional(path)) {
+        return std::nullopt;
+    }
+    return getNumber(tree, path);
+}
+
+void putProjection(Properties &tree, const map_proj &proj) {
+    const double latitude = degrees(proj.reference.latitude);
+    const double longitude = longitudeDegrees(proj.reference.longitude);
+    if (proj.type >= std::size(projection_names)) {
+        std::cerr << "Unknown projection code " << int{proj.type} << " !" << std::endl;
+        return;
+    }
+    tree.put("projection.name", projection_names[proj.type].second);
+    if (proj.type == AZIMUTHAL) {
+        putNumber(tree, "projection.latitude_of_center", latitude);
+        putNumber(tree, "projection.longitude_of_center", longitude);
+        return;
+    }
+    putNumber(tree, "projection.central_meridian", longitude);
+    if (proj.type == PERSPECTIVE) {
+        putNumber(tree, "projection.satellite_height", satellite_height);
+        return;
+    }
+    putNumber(tree, "projection.latitude_of_origin", latitude);
+    if (proj.type == UTM || proj.type == GAUSS) {
+        putNumber(tree, "projection.scale_factor", proj.type == UTM ? utm_scale_factor : 1.0);
+    } else if (proj.type == LAMBERT) {
+        putNumber(tree, "projection.standard_parallel1", degrees(proj.std_parallel1));
+        putNumber(tree, "projection.standard_parallel2", degrees(proj.std_parallel2));
+    }
+}
+
+// The projection named in the tree with its parameters; false for a name the table lacks.
+bool readProjection(const Properties &tree, map_proj &proj) {
+    const std::string name = tree.get<std::string>("projection.name");
+    const auto row = std::find_if(std::begin(projection_names), std::end(projection_names),
+                                  [&](const auto &entry) { return name == entry.second; });
+    if (row == std::end(projection_names)) {
+        return false;
+    }
+    proj.type = static_cast<std::uint8_t>(row->first);
+    if (proj.type == AZIMUTHAL) {
+        proj.reference.latitude =
+            getNumber(tree, "projection.latitude_of_center") * radians_per_degree;
+        proj.reference.longitude =
+            getNumber(tree, "projection.longitude_of_center") * radians_per_degree;
+        return true;
+    }
+    proj.reference.longitude = getNumber(tree, "projection.central_meridian") * radians_per_degree;
+    if (proj.type == PERSPECTIVE) {
+        return true;  // the satellite stands over the equator at a fixed height
+    }
+    proj.reference.latitude = getNumber(tree, "projection.latitude_of_origin") * radians_per_degree;
+    if (proj.type == UTM) {
+        // One name covers both scales; a scale of 1 is the projection without reduction.
+        const auto scale = findNumber(tree, "projection.scale_factor");
+        if (scale && std::fabs(*scale - 1.0) < 1e-9) {
+            proj.type = GAUSS;
+        }
+    } else if (proj.type == LAMBERT) {
+        proj.std_parallel1 = getNumber(tree, "projection.standard_parallel1") * radians_per_degree;
+        proj.std_parallel2 = getNumber(tree, "projection.standard_parallel2") * radians_per_degree;
+    }
+    return true;
+}
+
+bool knownPosition(const earth_pos &pos) {
+    return std::isfinite(pos.latitude) && std::isfinite(pos.longitude) &&
+           (pos.flags & EARTH_POS_OFF_EARTH) == 0;
+}
+
+void putPosition(Properties &tree, const std::string &latitude_key,
+                 const std::string &longitude_key, const earth_pos &pos) {
+    if (knownPosition(pos)) {
+        putNumber(tree, latitude_key, degrees(pos.latitude));
+        putNumber(tree, longitude_key, longitudeDegrees(pos.longitude));
+    }
+}
+
+// The position under a latitude and longitude key pair, when both are present.
+std::optional<earth_pos> findPosition(const Properties &tree, const std::string &latitude_key,
+                                      const std::string &longitude_key) {
+    const auto latitude = findNumber(tree, latitude_key);
+    const auto longitude = findNumber(tree, longitude_key);
+    if (!latitude || !longitude) {
+        return std::nullopt;
+    }
+    return earth_pos{*latitude * radians_per_degree, *longitude * radians_per_degree, 0};
+}
+
+void putRegion(Properties &tree, const map_region &region, const std::array<int, 3> &dim) {
+    const long pixels_x = std::lround(region.pixels_x);
+    const long pixels_y = std::lround(region.pixels_y);
+    if (pixels_x != dim[0] || pixels_y != dim[1]) {
+        tree.put("bbox.maxxpix", pixels_x);
+        tree.put("bbox.maxypix", pixels_y);
+    }
+    // Each axis over its own pixel count, so that the value reads back for any aspect.
+    if (region.pixels_x >= 1.0) {
+        putNumber(tree, "bbox.resx", std::round(2000.0 * region.earth_east_km / region.pixels_x));
+    }
+    if (region.pixels_y >= 1.0) {
+        putNumber(tree, "bbox.resy", 2000.0 * region.earth_north_km / region.pixels_y);
+    }
+    putPosition(tree, "bbox.minlat", "bbox.minlon", region.corner0);
+    putPosition(tree, "bbox.centlat", "bbox.centlon", region.centre);
+    putPosition(tree, "bbox.maxlat", "bbox.maxlon", region.corner2);
+}
+
+}  // namespace
+
+void Header::getGeoReference(boost::property_tree::ptree &tree) const {
+    const double radius = load<std::int32_t>(at::earth_radius) / 100.0;
+    const double flattening = load<std::int32_t>(at::inverse_flattening) / 1000000.0;
+    const std::string name = ellipsoidName(radius, flattening);
+    tree.put("gcs.name", name);
+    if (name == "Sphere" || name == "Custom") {
+        putNumber(tree, "gcs.radius", radius);
+    }
+    if (name == "Custom") {
+        putNumber(tree, "gcs.invflat", flattening);
+    }
+
+    const int kind = productTypeRow(productType()).kind;
+    const auto dim = getDim();
+    const bool geo_referenced = isGeoReferenced();
+    if ((kind >= 2 && kind <= 4) || geo_referenced) {
+        tree.put("data.x_size", dim[0]);
+        tree.put("data.y_size", dim[1]);
+    }
+    if (kind >= 2 && kind <= 4 && dim[2] > 1) {
+        tree.put("data.z_size", dim[2]);
+    }
+    if (!geo_referenced) {
+        return;
+    }
+
+    map_proj proj;
+    map_region region;
+    const int status = phdr_pin_region(&proj, &region, bytes_.data(), nullptr);
+    if (status != MPJ_OK) {
+        std::cerr << "Error: phdr_pin_region() failed with status " << status << " !" << std::endl;
+    } else {
+        putRegion(tree, region, dim);
+        putProjection(tree, proj);
+        earth_pos radar;
+        if (RadPosFromPheader(bytes_.data(), &radar) == MPJ_OK) {
+            putPosition(tree, "radar.latitude", "radar.longitude", radar);
+        }
+    }
+    const int ground = load<std::int16_t>(at::ground_height);
+    tree.put("radar.altitude", load<std::int16_t>(at::radar_height) + ground);
+    tree.put("radar.tower_height", ground);
+}
+
+void Header::setGeoReference(const boost::property_tree::ptree &tree) {
+    const auto [radius, flattening] = ellipsoidOf(tree);
+    store<std::int32_t>(at::earth_radius, static_cast<std::int32_t>(std::lround(radius * 100.0)));
+    store<std::int32_t>(at::inverse_flattening,
+                        static_cast<std::int32_t>(std::lround(flattening * 1000000.0)));
+    if (!tree.get_child_optional("projection.name")) {
+        return;
+    }
+
+    map_proj proj{};
+    if (!readProjection(tree, proj)) {
+        std::cerr << "Unknown projection name " << tree.get<std::string>("projection.name") << " !"
+                  << std::endl;
+        return;
+    }
+    proj.earth_radius = radius / 1000.0;
+    proj.inverse_flattening = flattening;
+
+    map_region region{};
+    region.pixels_x = tree.get<double>("bbox.maxxpix", tree.get<int>("data.x_size"));
+    region.pixels_y = tree.get<double>("bbox.maxypix", tree.get<int>("data.y_size"));
+    const double resx = getNumber(tree, "bbox.resx");
+    const double resy = getNumber(tree, "bbox.resy");
+    const auto centre = findPosition(tree, "bbox.centlat", "bbox.centlon");
+    const auto corner0 = findPosition(tree, "bbox.minlat", "bbox.minlon");
+    const auto corner2 = findPosition(tree, "bbox.maxlat", "bbox.maxlon");
+    unsigned known;
+    if (centre) {
+        // The header keeps the centre and the scales, so these facts take precedence.
+        region.centre = *centre;
+        region.earth_east_km = resx * region.pixels_x / 2000.0;
+        region.earth_north_km = resy * region.pixels_y / 2000.0;
+        known = MPJ_CENTRE_EARTH | MPJ_EARTH_EAST_DIST | MPJ_EARTH_NORTH_DIST;
+    } else if (corner0 && corner2) {
+        region.corner0 = *corner0;
+        region.corner2 = *corner2;
+        known = MPJ_CORNER0_EARTH | MPJ_CORNER2_EARTH;
+    } else {
+        std::cerr << "Bounding box not specified well enough!" << std::endl;
+        return;
+    }
+    const int status = mpj_pin_region_xy(&proj, &region, static_cast<int>(known));
+    if (status != MPJ_OK) {
+        std::cerr << "Error: mpj_pin_region_xy() failed with status " << status << " !"
+                  << std::endl;
+        return;
+    }
+    phdr_from_proj_region(bytes_.data(), &proj, &region);
+    const auto radar = findPosition(tree, "radar.latitude", "radar.longitude");
+    phdr_from_radpos(bytes_.data(), productType(), &proj, &region, radar ? &*radar : nullptr);
+}
 
 }  // namespace azm::orva

@@ -136,9 +136,10 @@ class Header {
     void adjustPRF(double nyquist_velocity);
     RadarParameters getRadarParameters() const;
 
-    // Geo-reference keys (ellipsoid, projection, bounding box, radar position) of the product.
-    // They are derived through the geodesy and projection functions; until those are part of the
-    // build, getGeoReference adds no keys and setGeoReference leaves the header unchanged.
+    // Geo-reference keys of the product: ellipsoid ("gcs"), grid sizes, and for geo-referenced
+    // kinds the pinned region ("bbox"), the projection and the radar position. Geometry failures
+    // are reported on standard error and leave their keys unwritten (or the header unchanged);
+    // setGeoReference raises the property tree's error for a missing required key.
     void getGeoReference(boost::property_tree::ptree &tree) const;
     void setGeoReference(const boost::property_tree::ptree &tree);
 

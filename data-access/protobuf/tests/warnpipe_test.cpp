@@ -66,6 +66,20 @@ class WarnPipeTest : public ::testing::Test {
         header.store<std::int32_t>(184, 4550);
         header.store<std::int16_t>(194, 300);
         header.setPspEventCount(count);
+        if (header.isScalar()) {  // a 4 x 4 grid of 1 km pixels around the radar
+            header.setDim(4, 4, 1);
+            azm::orva::Properties region;
+            region.put("projection.name", "Azimuthal_Equidistant");
+            region.put("projection.latitude_of_center", 61.0);
+            region.put("projection.longitude_of_center", 25.0);
+            region.put("data.x_size", 4);
+            region.put("data.y_size", 4);
+            region.put("bbox.resx", 1000);
+            region.put("bbox.resy", 1000);
+            region.put("bbox.centlat", 61.0);
+            region.put("bbox.centlon", 25.0);
+            header.setGeoReference(region);
+        }
         Product product;
         product.setOrvaHeader(header.get().data(), header.get().size());
         product.resizeSection(0, events.size());

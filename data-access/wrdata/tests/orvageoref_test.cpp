@@ -9,93 +9,80 @@
 namespace azm::orva {
 namespace {
 
-constexpr std::size_t radius_at = 552;
+constexpr std::size_t radius_at = 552;  // cm
 constexpr std::size_t flattening_at = 556;
 
 double number(const Properties &tree, const std::string &path) {
     return tree.get<double>(path, NumberTranslator());
 }
 
-Header ellipsoidHeader(std::int32_t radius_cm, std::int32_t flattening_millionths) {
-    Header header;
-    header.setProductType("PPI");
-    header.store<std::int32_t>(radius_at, radius_cm);
-    header.store<std::int32_t>(flattening_at, flattening_millionths);
-    return header;
+bool has(const Properties &tree, const std::string &path) {
+    return static_cast<bool>(tree.get_child_optional(path));
 }
 
-TEST(GeoReferenceTest, EllipsoidIsNamedFromTheHeaderFigure) {
-    struct Case {
-        std::int32_t radius_cm;
-        std::int32_t flattening;
+TEST(GeoReferenceTest, EllipsoidNamesAndFiguresBothWays) {
+    struct Named {
+        std::int32_t radius_cm, flattening;
         const char *name;
-        bool has_radius;
-        bool has_flattening;
     };
-    const Case cases[] = {
-        {637813700, 298257224, "WGS84", false, false},
-        {637813700, 298257222, "GRS80", false, false},
-        {637739716, 299152813, "Bessel", false, false},
-        {637838800, 297050000, "International", false, false},
-        {637100000, 0, "Sphere", true, false},
-        {637100000, 2000000000, "Sphere", true, false},  // within the flattening tolerance
-        {638000000, 300000000, "Custom", true, true},
-        {650000000, 300000000, "WGS84", false, false},  // radius beyond any earth
-        {638000000, 150000000, "Sphere", true, false},  // flattening beyond any ellipsoid
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.radius_cm);
+    for (const Named &c : {Named{637813700, 298257224, "WGS84"},
+                           {637813700, 298257222, "GRS80"},
+                           {637739716, 299152813, "Bessel"},
+                           {637838800, 297050000, "International"},
+                           {637100000, 0, "Sphere"},
+                           {637100000, 2000000000, "Sphere"},
+                           {638000000, 300000000, "Custom"},
+                           {650000000, 300000000, "WGS84"},
+                           {638000000, 150000000, "Sphere"}}) {
+        Header header;
+        header.store<std::int32_t>(radius_at, c.radius_cm);
+        header.store<std::int32_t>(flattening_at, c.flattening);
         Properties tree;
-        testing::internal::CaptureStderr();
-        ellipsoidHeader(c.radius_cm, c.flattening).getGeoReference(tree);
-        testing::internal::GetCapturedStderr();
-        EXPECT_EQ(tree.get<std::string>("gcs.name"), c.name);
-        EXPECT_EQ(static_cast<bool>(tree.get_child_optional("gcs.radius")), c.has_radius);
-        EXPECT_EQ(static_cast<bool>(tree.get_child_optional("gcs.invflat")), c.has_flattening);
-        if (c.has_radius) {
+        header.getGeoReference(tree);  // an untyped product: no region
+        const std::string name = c.name;
+        EXPECT_EQ(tree.get<std::string>("gcs.name"), name) << c.radius_cm << " " << c.flattening;
+        EXPECT_EQ(has(tree, "gcs.radius"), name == "Sphere" || name == "Custom") << name;
+        EXPECT_EQ(has(tree, "gcs.invflat"), name == "Custom");
+        if (has(tree, "gcs.radius")) {
             EXPECT_DOUBLE_EQ(number(tree, "gcs.radius"), c.radius_cm / 100.0);
         }
     }
-}
 
-TEST(GeoReferenceTest, EllipsoidKeysSetTheHeaderFigure) {
-    struct Case {
-        std::vector<std::pair<std::string, std::string>> keys;
-        std::int32_t radius_cm;
-        std::int32_t flattening;
+    struct Keys {
+        const char *name, *radius, *flattening;
+        std::int32_t radius_cm, flattening_millionths;
     };
-    const Case cases[] = {
-        {{}, 637813700, 298257224},
-        {{{"gcs.name", "Mars"}}, 637813700, 298257224},
-        {{{"gcs.name", "Bessel"}}, 637739716, 299152813},
-        {{{"gcs.name", "International"}}, 637838800, 297000000},
-        {{{"gcs.name", "Sphere"}, {"gcs.radius", "6375000"}}, 637100000, 0},
-        {{{"gcs.name", "Custom"}, {"gcs.radius", "6380000.5"}, {"gcs.invflat", "301.5"}},
-         638000050,
-         301500000},
-        {{{"gcs.name", "Custom"}, {"gcs.radius", "6400000"}}, 637813700, 298257224},
-    };
-    for (const Case &c : cases) {
+    for (const Keys &c : {Keys{nullptr, nullptr, nullptr, 637813700, 298257224},
+                          {"Mars", nullptr, nullptr, 637813700, 298257224},
+                          {"Bessel", nullptr, nullptr, 637739716, 299152813},
+                          {"International", nullptr, nullptr, 637838800, 297000000},
+                          {"Sphere", "6375000", nullptr, 637100000, 0},
+                          {"Custom", "6380000.5", "301.5", 638000050, 301500000},
+                          {"Custom", "6400000", nullptr, 637813700, 298257224}}) {
         Properties tree;
-        for (const auto &[key, value] : c.keys) {
-            tree.put(key, value);
-        }
+        if (c.name)
+            tree.put("gcs.name", c.name);
+        if (c.radius)
+            tree.put("gcs.radius", c.radius);
+        if (c.flattening)
+            tree.put("gcs.invflat", c.flattening);
         Header header;
         header.setGeoReference(tree);
-        EXPECT_EQ(header.load<std::int32_t>(radius_at), c.radius_cm) << c.keys.size();
-        EXPECT_EQ(header.load<std::int32_t>(flattening_at), c.flattening) << c.keys.size();
+        EXPECT_EQ(header.load<std::int32_t>(radius_at), c.radius_cm) << (c.name ? c.name : "-");
+        EXPECT_EQ(header.load<std::int32_t>(flattening_at), c.flattening_millionths);
     }
 }
 
-// The keys of a 300 x 300 product of 1 km pixels, seen from a radar inside the region.
+// A 300 x 300 product of 1 km pixels with its radar inside the region.
 Properties geoKeys(const std::string &projection) {
     Properties tree;
-    tree.put("gcs.name", "WGS84");
     tree.put("projection.name", projection);
-    tree.put("projection.latitude_of_center", 61.0);
-    tree.put("projection.longitude_of_center", 25.0);
-    tree.put("projection.central_meridian", 25.0);
-    tree.put("projection.latitude_of_origin", 61.0);
+    for (const char *key : {"latitude_of_center", "latitude_of_origin"}) {
+        tree.put(std::string("projection.") + key, 61.0);
+    }
+    for (const char *key : {"longitude_of_center", "central_meridian"}) {
+        tree.put(std::string("projection.") + key, 25.0);
+    }
     tree.put("projection.standard_parallel1", 58.0);
     tree.put("projection.standard_parallel2", 64.0);
     tree.put("data.x_size", 300);
@@ -120,36 +107,31 @@ Header ppiHeader() {
 }
 
 TEST(GeoReferenceTest, EveryProjectionReadsBackWithItsRegionAndRadar) {
-    const std::vector<std::string> projections = {
-        "Azimuthal_Equidistant",      "Mercator_1SP",
-        "Polar_Stereographic",        "Transverse_Mercator",
-        "Equidistant_Cylindrical",    "Gnomonic",
-        "Lambert_Conformal_Conic_2SP"};
-    for (const std::string &projection : projections) {
+    for (const std::string projection :
+         {"Azimuthal_Equidistant", "Mercator_1SP", "Polar_Stereographic", "Transverse_Mercator",
+          "Equidistant_Cylindrical", "Gnomonic", "Lambert_Conformal_Conic_2SP"}) {
         SCOPED_TRACE(projection);
         Header header = ppiHeader();
         header.setGeoReference(geoKeys(projection));
         Properties tree;
         header.getGeoReference(tree);
-        EXPECT_EQ(tree.get<std::string>("gcs.name"), "WGS84");
         EXPECT_EQ(tree.get<std::string>("projection.name"), projection);
-        if (projection == "Azimuthal_Equidistant") {
-            EXPECT_NEAR(number(tree, "projection.latitude_of_center"), 61.0, 1e-6);
-            EXPECT_NEAR(number(tree, "projection.longitude_of_center"), 25.0, 1e-6);
-        } else {
-            EXPECT_NEAR(number(tree, "projection.central_meridian"), 25.0, 1e-6);
-            EXPECT_NEAR(number(tree, "projection.latitude_of_origin"), 61.0, 1e-6);
-        }
+        const bool azimuthal = projection == "Azimuthal_Equidistant";
+        EXPECT_NEAR(number(tree, azimuthal ? "projection.latitude_of_center"
+                                           : "projection.latitude_of_origin"),
+                    61.0, 1e-6);
+        EXPECT_NEAR(number(tree, azimuthal ? "projection.longitude_of_center"
+                                           : "projection.central_meridian"),
+                    25.0, 1e-6);
         EXPECT_EQ(tree.get<int>("data.x_size"), 300);
-        EXPECT_EQ(tree.get<int>("data.y_size"), 300);
-        EXPECT_FALSE(tree.get_child_optional("data.z_size"));
-        EXPECT_FALSE(tree.get_child_optional("bbox.maxxpix"));
+        EXPECT_FALSE(has(tree, "data.z_size"));
+        EXPECT_FALSE(has(tree, "bbox.maxxpix"));
         EXPECT_EQ(number(tree, "bbox.resx"), 1000.0);
         // Pixels are square on the map: the y scale on the earth follows the projection.
         EXPECT_NEAR(number(tree, "bbox.resy"), 1000.0, 25.0);
         EXPECT_NEAR(number(tree, "bbox.centlat"), 61.5, 1e-6);
         EXPECT_NEAR(number(tree, "bbox.centlon"), 24.5, 1e-6);
-        // The corners enclose the centre, about 150 km (1.35 degrees of latitude) off.
+        // Corners about 150 km (1.35 degrees of latitude) off the centre.
         EXPECT_NEAR(number(tree, "bbox.minlat"), 61.5 - 1.35, 0.1);
         EXPECT_NEAR(number(tree, "bbox.maxlat"), 61.5 + 1.35, 0.1);
         EXPECT_LT(number(tree, "bbox.minlon"), 24.5 - 2.5);
@@ -163,36 +145,23 @@ TEST(GeoReferenceTest, EveryProjectionReadsBackWithItsRegionAndRadar) {
 
 TEST(GeoReferenceTest, ProjectionParametersOfTheirOwn) {
     Properties keys = geoKeys("Transverse_Mercator");
-    Header utm = ppiHeader();
-    utm.setGeoReference(keys);
-    keys.put("projection.scale_factor", 1);
-    Header gauss = ppiHeader();
-    gauss.setGeoReference(keys);
-    EXPECT_EQ(utm.load<std::uint8_t>(158), 3);
-    EXPECT_EQ(gauss.load<std::uint8_t>(158), 7);
-    Properties tree;
-    gauss.getGeoReference(tree);
-    EXPECT_EQ(number(tree, "projection.scale_factor"), 1.0);
-    tree.clear();
-    utm.getGeoReference(tree);
-    EXPECT_EQ(number(tree, "projection.scale_factor"), 0.9996);
+    for (double scale : {0.9996, 1.0}) {
+        keys.put("projection.scale_factor", scale);
+        Header header = ppiHeader();
+        header.setGeoReference(keys);
+        EXPECT_EQ(header.load<std::uint8_t>(158), scale == 1.0 ? 7 : 3);
+        Properties tree;
+        header.getGeoReference(tree);
+        EXPECT_EQ(number(tree, "projection.scale_factor"), scale);
+    }
 
-    Header lambert = ppiHeader();
-    lambert.setGeoReference(geoKeys("Lambert_Conformal_Conic_2SP"));
-    tree.clear();
-    lambert.getGeoReference(tree);
-    EXPECT_NEAR(number(tree, "projection.standard_parallel1"), 58.0, 1e-6);
-    EXPECT_NEAR(number(tree, "projection.standard_parallel2"), 64.0, 1e-6);
-
-    // The satellite view: a central meridian over the equator at geostationary height.
     keys = geoKeys("Geostationary_Satellite");
     keys.put("bbox.centlat", 10.0);
     keys.put("radar.latitude", 10.5);
     Header satellite = ppiHeader();
     satellite.setGeoReference(keys);
-    tree.clear();
+    Properties tree;
     satellite.getGeoReference(tree);
-    EXPECT_EQ(tree.get<std::string>("projection.name"), "Geostationary_Satellite");
     EXPECT_NEAR(number(tree, "projection.central_meridian"), 25.0, 1e-6);
     EXPECT_NEAR(number(tree, "projection.satellite_height"), 35784000.0, 1000.0);
     EXPECT_NEAR(number(tree, "bbox.centlat"), 10.0, 1e-6);
@@ -209,7 +178,6 @@ TEST(GeoReferenceTest, RegionFromCornersAndUnequalPixelCounts) {
     Properties first;
     centred.getGeoReference(first);
     // Each axis reads back over its own pixel count; without a radar the image centre.
-    EXPECT_FALSE(first.get_child_optional("bbox.maxypix"));
     EXPECT_EQ(number(first, "bbox.resx"), 1000.0);
     EXPECT_NEAR(number(first, "bbox.resy"), 1000.0, 0.1);
     EXPECT_NEAR(number(first, "bbox.maxlat") - number(first, "bbox.minlat"), 150 / 111.2, 0.05);
@@ -221,7 +189,6 @@ TEST(GeoReferenceTest, RegionFromCornersAndUnequalPixelCounts) {
     corners.get_child("bbox").erase("centlat");
     corners.get_child("bbox").erase("centlon");
     corners.put("bbox.resx", 1);  // required, but the corners decide
-    corners.put("bbox.resy", 1);
     Header cornered = ppiHeader();
     cornered.setDim(300, 150, 1);
     cornered.setGeoReference(corners);
@@ -229,68 +196,44 @@ TEST(GeoReferenceTest, RegionFromCornersAndUnequalPixelCounts) {
     cornered.getGeoReference(second);
     EXPECT_NEAR(number(second, "bbox.centlat"), 61.5, 1e-4);
     EXPECT_NEAR(number(second, "bbox.centlon"), 24.5, 1e-4);
-    EXPECT_NEAR(number(second, "bbox.resx"), 1000.0, 1.0);
     EXPECT_NEAR(number(second, "bbox.resy"), 1000.0, 1.0);
 }
 
 TEST(GeoReferenceTest, FailuresAreReportedAndLeaveTheirKeysOut) {
-    // A blank header has no region: only the ellipsoid, grid and heights.
-    Header blank = ppiHeader();
+    // A header without scales has no region: ellipsoid, grid and heights only.
     Properties tree;
     testing::internal::CaptureStderr();
-    blank.getGeoReference(tree);
+    ppiHeader().getGeoReference(tree);
     std::string message = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(message.rfind("Error: phdr_pin_region() failed with status ", 0), 0u) << message;
-    EXPECT_NE(message.find(" !"), std::string::npos);
-    EXPECT_FALSE(tree.get_child_optional("bbox"));
-    EXPECT_FALSE(tree.get_child_optional("projection"));
-    EXPECT_FALSE(tree.get_child_optional("radar.latitude"));
+    EXPECT_EQ(message, "Error: phdr_pin_region() failed with status 27 !\n");
+    EXPECT_FALSE(has(tree, "bbox") || has(tree, "projection") || has(tree, "radar.latitude"));
     EXPECT_EQ(tree.get<int>("radar.altitude"), 165);
     EXPECT_EQ(tree.get<int>("data.x_size"), 300);
 
     // Too few box values, an unpinnable region and an unknown name keep the header's geometry.
-    Properties keys = geoKeys("Azimuthal_Equidistant");
-    keys.get_child("bbox").erase("centlat");
-    keys.put("bbox.minlat", 60.0);
-    keys.put("bbox.minlon", 20.0);
+    Properties few = geoKeys("Azimuthal_Equidistant");
+    few.get_child("bbox").erase("centlat");
+    few.put("bbox.minlat", 60.0);
+    few.put("bbox.minlon", 20.0);
+    Properties hidden = geoKeys("Gnomonic");
+    hidden.put("bbox.centlat", -40.0);  // beyond the horizon of the view
+    Properties unknown = geoKeys("Conic_Of_Mystery");
     Header header = ppiHeader();
+    header.store<std::int32_t>(radius_at, 637813700);  // the ellipsoid that the keys name
+    header.store<std::int32_t>(flattening_at, 298257224);
     const std::vector<std::uint8_t> before = header.get();
-    testing::internal::CaptureStderr();
-    header.setGeoReference(keys);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Bounding box not specified well enough!\n");
-
-    keys = geoKeys("Gnomonic");
-    keys.put("bbox.centlat", -40.0);  // beyond the horizon of the view
-    testing::internal::CaptureStderr();
-    header.setGeoReference(keys);
-    message = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(message.rfind("Error: mpj_pin_region_xy() failed with status ", 0), 0u) << message;
-
-    keys.put("projection.name", "Conic_Of_Mystery");
-    testing::internal::CaptureStderr();
-    header.setGeoReference(keys);
-    EXPECT_NE(testing::internal::GetCapturedStderr(), "");
-    std::vector<std::uint8_t> after = header.get();
-    for (std::size_t i = radius_at; i < flattening_at + 4; ++i) {
-        after[i] = before[i];  // the ellipsoid alone was written
+    for (const Properties *keys : {&few, &hidden, &unknown}) {
+        testing::internal::CaptureStderr();
+        header.setGeoReference(*keys);
+        message = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(message == "Bounding box not specified well enough!\n" ||
+                    message.starts_with("Error: mpj_pin_region_xy() failed with status ") ||
+                    message == "Unknown projection name Conic_Of_Mystery !\n")
+            << message;
+        EXPECT_EQ(header.get(), before);
     }
-    EXPECT_EQ(after, before);
-
-    keys = geoKeys("Gnomonic");
-    keys.get_child("bbox").erase("resx");
-    EXPECT_THROW(header.setGeoReference(keys), boost::property_tree::ptree_bad_path);
-}
-
-TEST(GeoReferenceTest, ProductsOffTheMapKeepGridButNoRegion) {
-    Header rhi;
-    rhi.setProductType("RHI");
-    rhi.setDim(400, 80, 3);
-    Properties tree;
-    rhi.getGeoReference(tree);
-    EXPECT_EQ(tree.get<int>("data.x_size"), 400);
-    EXPECT_EQ(tree.get<int>("data.z_size"), 3);
-    EXPECT_FALSE(tree.get_child_optional("bbox"));
-    EXPECT_FALSE(tree.get_child_optional("radar"));
+    few.get_child("bbox").erase("resx");
+    EXPECT_THROW(header.setGeoReference(few), boost::property_tree::ptree_bad_path);
 }
 
 TEST(GeoReferenceTest, ScalarProductPropertiesRoundTrip) {
@@ -298,26 +241,19 @@ TEST(GeoReferenceTest, ScalarProductPropertiesRoundTrip) {
     header.setGeoReference(geoKeys("Lambert_Conformal_Conic_2SP"));
     Properties tree;
     orva_header2properties(tree, header);
-    EXPECT_EQ(tree.get<std::string>("projection.name"), "Lambert_Conformal_Conic_2SP");
-
     Header back;
     properties2orva_header(back, tree);
-    EXPECT_EQ(back.getDim()[0], 300);
-    EXPECT_EQ(back.getDim()[1], 300);
     Properties again;
     orva_header2properties(again, back);
-    for (const char *key :
-         {"gcs.name", "projection.name", "bbox.resx", "data.x_size", "data.y_size"}) {
-        EXPECT_EQ(again.get<std::string>(key), tree.get<std::string>(key)) << key;
-    }
+    EXPECT_EQ(again.get<std::string>("projection.name"), "Lambert_Conformal_Conic_2SP");
     for (const char *key :
          {"projection.central_meridian", "projection.latitude_of_origin",
-          "projection.standard_parallel1", "projection.standard_parallel2", "bbox.resy",
-          "bbox.centlat", "bbox.centlon", "bbox.minlat", "bbox.minlon", "bbox.maxlat",
+          "projection.standard_parallel1", "projection.standard_parallel2", "bbox.resx",
+          "bbox.resy", "bbox.centlat", "bbox.centlon", "bbox.minlat", "bbox.minlon", "bbox.maxlat",
           "bbox.maxlon", "radar.latitude", "radar.longitude"}) {
         EXPECT_NEAR(number(again, key), number(tree, key), 1e-5) << key;
     }
-    // The region and radar fields of the header come back as they were.
+    // The grid, region and radar fields of the header come back as they were.
     EXPECT_EQ(back.load<std::uint8_t>(158), header.load<std::uint8_t>(158));
     for (std::size_t offset :
          {100u, 104u, 112u, 116u, 124u, 128u, 440u, 444u, 544u, 548u, 552u, 556u, 572u, 576u}) {

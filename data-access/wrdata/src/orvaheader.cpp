@@ -724,6 +724,15 @@ bool readProjection(const Properties &tree, map_proj &proj) {
     return true;
 }
 
+// A header integer of a value from the keys: nearest, clamped to the field, 0 for NaN.
+std::int32_t roundedField(double value) {
+    if (std::isnan(value)) {
+        return 0;
+    }
+    const double limit = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(std::clamp(std::floor(value + 0.5), -limit, limit));
+}
+
 bool knownPosition(const earth_pos &pos) {
     return std::isfinite(pos.latitude) && std::isfinite(pos.longitude) &&
            (pos.flags & EARTH_POS_OFF_EARTH) == 0;
@@ -815,9 +824,8 @@ void Header::getGeoReference(boost::property_tree::ptree &tree) const {
 
 void Header::setGeoReference(const boost::property_tree::ptree &tree) {
     const auto [radius, flattening] = ellipsoidOf(tree);
-    store<std::int32_t>(at::earth_radius, static_cast<std::int32_t>(std::lround(radius * 100.0)));
-    store<std::int32_t>(at::inverse_flattening,
-                        static_cast<std::int32_t>(std::lround(flattening * 1000000.0)));
+    store<std::int32_t>(at::earth_radius, roundedField(radius * 100.0));
+    store<std::int32_t>(at::inverse_flattening, roundedField(flattening * 1000000.0));
     if (!tree.get_child_optional("projection.name")) {
         return;
     }

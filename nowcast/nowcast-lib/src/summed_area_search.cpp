@@ -445,8 +445,8 @@ void SummedAreaSearch::searchRow(int row, const Displacement &d, const Region &o
     const std::size_t first_box = static_cast<std::size_t>(row) * m_columns;
 
     // Columns whose whole box lies inside the grid and the overlap: their later-image sums are
-    // those of the displaced whole box. (A box inside the grid is at most half the grid wide,
-    // and its lag space holds every displacement that keeps it inside the overlap.)
+    // those of the displaced whole box. (The lag space of a box inside the grid holds every
+    // displacement that keeps the box inside the overlap.)
     int lean_first = k_end;
     int lean_end = k_end;
     const long long full_count = 4 * half * half;

@@ -20,9 +20,9 @@ READER = os.environ["READ_STREAM"]
 SCHEMA = os.environ["SCHEMA_DIR"]
 NUMBER = re.compile(r"^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$")
 
-spec = importlib.util.spec_from_file_location("read_stream", READER)
-read_stream = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(read_stream)
+reader_module = importlib.util.spec_from_file_location("read_stream", READER)
+read_stream = importlib.util.module_from_spec(reader_module)
+reader_module.loader.exec_module(read_stream)
 
 
 def setUpModule():

@@ -24,4 +24,8 @@ void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *s
 // angle is then not recorded).
 int ingest_header_update(ingest_header *ih, const radar_sweep *sweep, int index);
 
+// File polarization code of a transmit polarization; factor (may be null) receives the Nyquist
+// factor of that polarization (2 for alternating transmission, else 1).
+int16_t orva_polarization_code(int tx_polarization, double *factor);
+
 #endif  // PVOL_ORVA_HEADER_OPS_H

@@ -64,22 +64,6 @@ uint16_t bin2_of_radians(double radians) {
     return static_cast<uint16_t>(iBin2FromRadian(radians));
 }
 
-// File polarization code and Nyquist factor of a transmit polarization.
-int16_t polarization_code(int tx_polarization, double *factor) {
-    *factor = 1.0;
-    switch (tx_polarization) {
-        case 3:
-            return 3;
-        case 4:
-            *factor = 2.0;
-            return 2;
-        case 2:
-            return 1;
-        default:
-            return 0;
-    }
-}
-
 // Scan mode and sector start of a sweep kind: the sector modes when the sector starts away from 0
 // or covers less than the full turn of its kind.
 void set_scan_mode(task_scan_info *scan, int kind, const dscan &sector) {
@@ -98,6 +82,23 @@ void set_scan_mode(task_scan_info *scan, int kind, const dscan &sector) {
 }
 
 }  // namespace
+
+int16_t orva_polarization_code(int tx_polarization, double *factor) {
+    if (factor)
+        *factor = 1.0;
+    switch (tx_polarization) {
+        case 3:
+            return 3;
+        case 4:
+            if (factor)
+                *factor = 2.0;
+            return 2;
+        case 2:
+            return 1;
+        default:
+            return 0;
+    }
+}
 
 void __product_header(product_header *out, const ingest_header *in, const char *site) {
     std::memset(out, 0, sizeof *out);
@@ -207,7 +208,8 @@ void __ingest_header_set(ingest_header *ih, int bin_format, const radar_sweep *s
     ih->tcf.misc.iwavelength = round_to_i32(kSpeedOfLight / rayconf_get_rf_freq(rconf));
 
     double factor;
-    ih->tcf.misc.ipolarization = polarization_code(rayconf_get_tx_polarization(rconf), &factor);
+    ih->tcf.misc.ipolarization =
+        orva_polarization_code(rayconf_get_tx_polarization(rconf), &factor);
     const double single_prf_velocity =
         dsp.iprf * static_cast<double>(ih->tcf.misc.iwavelength) / 40000.0;
     switch (round_to_i32(factor * rayconf_get_nyquist_vel(rconf) / single_prf_velocity)) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "orva_header_ops.h"
 #include "pvol_check.h"
 #include "radar_utils_internal.h"
 
@@ -17,19 +18,6 @@ constexpr size_t kNameTaken = 19;      // characters of a scan text looked at
 
 constexpr double kSpeedOfLight = 2.997925e12;  // wavelength (hundredths of a cm) times Hz
 
-int16_t polarization_code(int tx_polarization) {
-    switch (tx_polarization) {
-        case 3:
-            return 3;
-        case 4:
-            return 2;
-        case 2:
-            return 1;
-        default:
-            return 0;
-    }
-}
-
 void fill_radar(product_end &pend, const radar_ray_conf *rconf) {
     pend.iprf = round_half_up_to_int(rayconf_get_prf(rconf));
     pend.isamples = static_cast<int16_t>(rayconf_get_pulses_per_ray(rconf));
@@ -37,7 +25,7 @@ void fill_radar(product_end &pend, const radar_ray_conf *rconf) {
     const double frequency = rayconf_get_rf_freq(rconf);
     if (frequency > 0)  // false for NaN too
         pend.iwavelength = round_half_up_to_int(kSpeedOfLight / frequency);
-    pend.ipolarization = polarization_code(rayconf_get_tx_polarization(rconf));
+    pend.ipolarization = orva_polarization_code(rayconf_get_tx_polarization(rconf), nullptr);
 }
 
 }  // namespace

@@ -98,8 +98,10 @@ int fuzz_one_input(const uint8_t *data, size_t size) {
         return 1;
     }
     fuzz::MemoryFiles written{output.contents()};
-    radar_scan *again =
-        pvol_new_from_raw2(&written, fuzz::MemoryFiles::next_file, fuzz::ignore_message, 1);
+    // What the reader says about files the writer made is worth seeing.
+    radar_scan *again = pvol_new_from_raw2(
+        &written, fuzz::MemoryFiles::next_file, [](const char *text) { std::fputs(text, stderr); },
+        1);
     if (again == nullptr)
         fail("the written files do not read back");
     if (pvol_get_sweeps_count(again) != pvol_get_sweeps_count(scan))

@@ -2,6 +2,7 @@
 // moment with the rays converted to ingest rays.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -429,6 +430,16 @@ data_scan_group *data_scan_group_new(const radar_scan *scan, int bin_format) {
                 scans.push_back(ds);
                 if (scans.size() > 1) {
                     const data_scan &previous = *scans[scans.size() - 2];
+                    // The files of one volume are read back as one task (same major id,
+                    // same minor id) or as the rising parts of a hybrid; tasks written in
+                    // time order must keep that order in their identifiers.
+                    ds->ih.tcf.end.id_major = previous.ih.tcf.end.id_major;
+                    if (ds->ih.tcf.end.id_minor < previous.ih.tcf.end.id_minor) {
+                        if (previous.ih.tcf.end.id_minor == INT16_MAX)
+                            throw std::length_error("minor task identifiers exhausted");
+                        ds->ih.tcf.end.id_minor =
+                            static_cast<int16_t>(previous.ih.tcf.end.id_minor + 1);
+                    }
                     ds->schedule_offset = previous.schedule_offset;
                     if (ds->ih.tcf.end.id_minor > previous.ih.tcf.end.id_minor)
                         ds->schedule_offset += static_cast<int>(previous.sweeps.size());

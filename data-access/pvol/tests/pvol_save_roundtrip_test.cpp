@@ -185,6 +185,33 @@ TEST_F(RoundTripTest, HybridTaskKeepsItsScheduleAndNames) {
               "sPathName[0] = " + files[0] + "\nsPathName[1] = " + files[1] + "\n");
 }
 
+TEST_F(RoundTripTest, HybridTasksOutOfTimeOrderStillReadBack) {
+    // The task with the higher minor identifier ran first: files are written in time order,
+    // so the identifiers are raised to keep rising from file to file.
+    RawFile a = task_file("VOL_A", 0, 2, 16);
+    RawFile b = task_file("VOL_B", 1, 2, 16);
+    for (rawfile::Sweep &sweep : b.sweeps)
+        sweep.time.seconds -= 600;
+    ScanPtr scan = read_files({dir_.write("a", a.bytes()), dir_.write("b", b.bytes())});
+    ASSERT_NE(scan, nullptr);
+    const auto files = write_files(scan.get(), dir_.file("out"), RAW_SAVE_ONE_FILE, BITS_16);
+    ASSERT_EQ(files.size(), 2u);
+    ScanPtr again = read_files(files);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(pvol_get_sweeps_count(again.get()), pvol_get_sweeps_count(scan.get()));
+    int16_t minors[2];
+    for (size_t i = 0; i < files.size(); ++i) {
+        const Bytes bytes = file_bytes(files[i]);
+        ASSERT_GE(bytes.size(), 6144 + sizeof(ingest_header));
+        ingest_header ih;
+        std::memcpy(&ih, bytes.data() + 6144, sizeof ih);
+        EXPECT_EQ(ih.tcf.end.id_major, 7);
+        minors[i] = ih.tcf.end.id_minor;
+    }
+    EXPECT_EQ(minors[0], 1);
+    EXPECT_EQ(minors[1], 2);
+}
+
 TEST_F(RoundTripTest, PerSweepFilesWrittenAsOneFile) {
     // Each input file counts one sweep done; the task written from them holds all three.
     const RawFile task = task_file("VOL", 0, 3, 8);

@@ -135,6 +135,11 @@ void raw_seeds() {
         second.ingest.task("VOL", 8, 1);
         return raw_input(0, {good, second.bytes()});
     }());
+    write("must_reject/raw_reader", "negative_sweep_count", [&] {
+        RawFile second = volume(1, {{kDbz8, 8}});
+        second.ingest.task("VOL", 7, 1).scan(4, 30000, -2);
+        return raw_input(0, {good, second.bytes()});
+    }());
 }
 
 void check_file_seeds() {

@@ -315,6 +315,11 @@ dblock *dblock_new_from_sweep(const radar_sweep *sweep, const radar_moment *mome
     if (positions > INT16_MAX)
         return nullptr;
 
+    // The sweep number is stored as schedule index + 1 in 16 bits and read back only when positive.
+    const int schedule_index = rsweep_get_schedule_index(sweep);
+    if (schedule_index < 0 || schedule_index >= INT16_MAX)
+        return nullptr;
+
     IDhdr header{};
     header.hdr.id = ST_INGEST_DATA;
     header.hdr.iversion = ST_INGEST_DATA_VERSION;
@@ -323,7 +328,7 @@ dblock *dblock_new_from_sweep(const radar_sweep *sweep, const radar_moment *mome
     rsweep_get_time(sweep, &time);
     if (time.tv_sec != 0 || time.tv_usec != 0)
         timeval2ymds(&header.sweep_time, &time);
-    header.isweep = static_cast<int16_t>(rsweep_get_schedule_index(sweep) + 1);
+    header.isweep = static_cast<int16_t>(schedule_index + 1);
     header.irays_full = static_cast<int16_t>(round_or_zero(2.0 * M_PI / sector.step));
     header.ifirst_ray = static_cast<int16_t>(round_or_zero(sector.start / sector.step));
     header.irtotl = static_cast<int16_t>(positions);

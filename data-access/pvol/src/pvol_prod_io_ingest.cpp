@@ -580,6 +580,12 @@ radar_scan *ingest_reader::read() {
             report(message_, "Ingest header of task %d does not continue the hybrid task.\n", task);
             return nullptr;
         }
+        // A negative count would move the schedule of the later tasks backwards.
+        if (ih.tcf.scan.isweeps < 0) {
+            report(message_, "Ingest header of task %d has a negative sweep count (%d).\n", task,
+                   ih.tcf.scan.isweeps);
+            return nullptr;
+        }
         if (!read_task(scan.get(), ih, task, schedule_offset))
             return nullptr;
         previous = ih;

@@ -95,7 +95,7 @@ class raw_reader {
     int files_ = 0;
     int schedule_offset_ = 0;
     ingest_header previous_{};  // of the last file accepted
-    ingest_header ih_{};      // of the file being read
+    ingest_header ih_{};        // of the file being read
     pvol_internal::shared_configs shared_;
     dblock *blocks_[kTaskDataTypes] = {};
     int block_count_ = 0;
@@ -155,6 +155,11 @@ raw_reader::outcome raw_reader::read_file(FILE *file) {
     if (ih_.hdr.id != ST_INGEST_HDR) {
         report(message_, "File has an invalid ingest header ID.\n");
         return outcome::stop;
+    }
+    // A negative count would move the schedule of the later tasks of a hybrid backwards.
+    if (ih_.tcf.scan.isweeps < 0) {
+        report(message_, "File has a negative sweep count (%d).\n", ih_.tcf.scan.isweeps);
+        return outcome::discard;
     }
     if (is_all_zero(&ih_.tcf.dsp.mask_orig, sizeof ih_.tcf.dsp.mask_orig))
         ih_.tcf.dsp.mask_orig = ih_.tcf.dsp.mask;

@@ -357,6 +357,13 @@ TEST(IngestReader, MissingOrDamagedFiles) {
     EXPECT_EQ(r.scan, nullptr);
     EXPECT_EQ(r.messages, std::vector<std::string>{"Missing ingest file, sweep=2, dtype=dBZ.\n"});
 
+    h.scan(4, 30000, -1);
+    write_task(dir, "NEG", h, sweeps, {"dBZ", "V2"});
+    r = read_ingest(dir, {"NEG"});
+    EXPECT_EQ(r.scan, nullptr);
+    EXPECT_EQ(r.messages, std::vector<std::string>{
+                              "Ingest header of task 0 has a negative sweep count (-1).\n"});
+
     r = read_ingest(dir, {"NONE"});
     EXPECT_EQ(r.scan, nullptr);
     EXPECT_EQ(r.messages, std::vector<std::string>{"No input files found.\n"});

@@ -343,6 +343,14 @@ const std::vector<BadInput> &bad_inputs() {
          },
          {"does not continue the task"},
          false},
+        {"negative sweep count",
+         [] {
+             RawFile b = volume(1, {{kDbz8, 8}});
+             b.ingest.task("VOL", 7, 1).scan(4, 30000, -3);
+             return std::vector<Bytes>{good_file(), b.bytes()};
+         },
+         {"File has a negative sweep count (-3).\n"},
+         false},
         {"earlier minor task",
          [] {
              RawFile a = volume(1, {{kDbz8, 8}}), b = volume(1, {{kDbz8, 8}});

@@ -146,6 +146,16 @@ TEST(DataScanGroupTest, LimitsOfTheFormat) {
     add_sweeps(scan.get(), sconf, kVolumeTime, {0.5});
     sweepconf_unref(sconf);
     EXPECT_EQ(data_scan_group_new(scan.get(), BITS_8), nullptr);
+
+    // The sweep number, schedule index + 1, must fit 16 bits and be positive to read back.
+    for (const int index : {-1, 0, 32766, 32767}) {
+        scan = new_scan();
+        sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})});
+        pvol_add_sweep(scan.get(), new_sweep(sconf, kVolumeTime, 0.5, index));
+        sweepconf_unref(sconf);
+        GroupPtr written(data_scan_group_new(scan.get(), BITS_8));
+        EXPECT_EQ(written != nullptr, index >= 0 && index < 32767) << index;
+    }
 }
 
 TEST(DataScanTest, TaskHeaderFromScanAndStoredHeader) {

@@ -10,6 +10,15 @@
 #include "config_set_internal.h"
 #include "pvol_check.h"
 
+char *bounded_copy(char *buffer, const char *text, uint64_t length) {
+    uint64_t i = 0;
+    for (; i < length && text[i] != '\0'; ++i)
+        buffer[i] = text[i];
+    for (; i < length; ++i)
+        buffer[i] = '\0';
+    return buffer;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Key hash: lookup2 with initial value 0.
 
@@ -221,16 +230,6 @@ cfgitem *find_item(const cfgset *set, const char *key) {
     PVOL_CHECK(key != nullptr);
     dllist *node = string_hash_get(&set->table, key);
     return node != nullptr ? item_of(node) : nullptr;
-}
-
-// Bounded copy: at most length bytes, NUL-padded, no terminator when text is length or longer.
-char *bounded_copy(char *buffer, const char *text, uint64_t length) {
-    uint64_t i = 0;
-    for (; i < length && text[i] != '\0'; ++i)
-        buffer[i] = text[i];
-    for (; i < length; ++i)
-        buffer[i] = '\0';
-    return buffer;
 }
 
 // First item of the first non-empty bucket from index first_bucket on, or null.

@@ -52,6 +52,10 @@ struct cfgset {
     uint64_t count;
 };
 
+// Copies at most length bytes of text and pads the rest of them with NULs; no terminator when
+// text is length bytes or longer.
+char *bounded_copy(char *buffer, const char *text, uint64_t length);
+
 // An exact copy (same buckets, values, stored sizes and units) or null when out of memory;
 // null for a null set.
 cfgset *cfgset_new_copy(const cfgset *set);

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "attribute_slot.h"
+#include "config_set_internal.h"
 #include "nav_system.h"
 #include "pvol_check.h"
 #include "radar_ray_internal.h"
@@ -82,14 +83,7 @@ int set_text(char **slot, const char *text) {
 }
 
 char *get_text(const char *text, char *buffer, uint64_t length) {
-    if (text == nullptr)
-        return nullptr;
-    uint64_t i = 0;
-    for (; i < length && text[i] != '\0'; ++i)
-        buffer[i] = text[i];
-    for (; i < length; ++i)
-        buffer[i] = '\0';
-    return buffer;
+    return text != nullptr ? bounded_copy(buffer, text, length) : nullptr;
 }
 
 void shift_time(timeval &time, const timeval &delta) {

@@ -102,6 +102,14 @@ radar_ray_data *slot_bins(const radar_ray *ray, int slot) {
     return ray->data[slot];
 }
 
+// The bins of a slot about to be written, after the ray has gained the slots of moments added to
+// its configuration since; null for a slot out of range or when out of memory.
+radar_ray_data *writable_slot_bins(radar_ray *ray, int slot) {
+    if (slot < 0 || !grow_slots(ray))
+        return nullptr;
+    return slot_bins(ray, slot);
+}
+
 // The code stored for physical value v on an 8- or 16-bit scale.
 uint32_t code_of(double v, const native_data_desc &scale) {
     if (std::isnan(v))
@@ -300,9 +308,7 @@ radar_ray_data *rray_get_native(const radar_ray *ray, int slot, radar_ray_data *
 int rray_set_from_native(radar_ray *ray, int slot, const radar_ray_data *dray) {
     PVOL_CHECK(ray != nullptr);
     PVOL_CHECK(dray != nullptr);
-    if (slot < 0 || !grow_slots(ray))
-        return 1;
-    radar_ray_data *bins = slot_bins(ray, slot);
+    radar_ray_data *bins = writable_slot_bins(ray, slot);
     if (bins == nullptr)
         return 1;
     const native_data_desc &scale = moment_of(ray, slot).scale;
@@ -360,9 +366,7 @@ radar_ray_data *rray_get_dat(const radar_ray *ray, int slot, radar_ray_data *buf
 int rray_set_dat(radar_ray *ray, int slot, const radar_ray_data *dray) {
     PVOL_CHECK(ray != nullptr);
     PVOL_CHECK(dray != nullptr);
-    if (slot < 0 || !grow_slots(ray))
-        return 1;
-    radar_ray_data *bins = slot_bins(ray, slot);
+    radar_ray_data *bins = writable_slot_bins(ray, slot);
     if (bins == nullptr)
         return 1;
     const uint64_t ray_length = bins->bins;

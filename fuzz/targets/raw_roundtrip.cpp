@@ -1,8 +1,8 @@
 // A scan read from fuzzed RAW files (widened to 16 bits), written with the RAW writer and read
 // back must hold the same sweeps, rays and codes. The writer stores sweeps in order of start time,
-// so the sweeps read back pair with the original ones in that order, not in the order read. The
-// input is that of the RAW reader target; its first byte chooses one file per task or one file per
-// sweep.
+// so the sweeps read back pair with the original ones in that order, not in the order read; their
+// moments pair by raw type. The input is that of the RAW reader target; its first byte chooses
+// one file per task or one file per sweep.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +51,22 @@ struct TemporaryOutput {
     std::abort();
 }
 
+// The slot in b's configuration of moment m of a's: the moment of the same raw type that comes as
+// often before it. A one-file task stores its moments in order of data type code, so the moments
+// may read back in another order than they had.
+int matching_moment(const radar_ray_conf *a, int m, const radar_ray_conf *b) {
+    const int type = rmoment_get_raw_type(rayconf_get_moment(a, m));
+    int earlier = 0;
+    for (int i = 0; i < m; ++i)
+        earlier += rmoment_get_raw_type(rayconf_get_moment(a, i)) == type ? 1 : 0;
+    const int count = static_cast<int>(rayconf_get_moments_count(b));
+    for (int i = 0; i < count; ++i) {
+        if (rmoment_get_raw_type(rayconf_get_moment(b, i)) == type && earlier-- == 0)
+            return i;
+    }
+    fail("a moment type is missing");
+}
+
 void expect_same_rays(const radar_sweep *a, const radar_sweep *b) {
     if (rsweep_get_ray_count(a) != rsweep_get_ray_count(b))
         fail("ray counts differ");
@@ -67,8 +83,10 @@ void expect_same_rays(const radar_sweep *a, const radar_sweep *b) {
         if (moments != rayconf_get_moments_count(rray_get_config(ray_b)))
             fail("moment counts differ");
         for (uint64_t m = 0; m < moments; ++m) {
+            const int m_b = matching_moment(rray_get_config(ray_a), static_cast<int>(m),
+                                            rray_get_config(ray_b));
             const bool has_a = rray_get_native(ray_a, static_cast<int>(m), codes_a) != nullptr;
-            const bool has_b = rray_get_native(ray_b, static_cast<int>(m), codes_b) != nullptr;
+            const bool has_b = rray_get_native(ray_b, m_b, codes_b) != nullptr;
             if (has_a != has_b)
                 fail("a moment is missing");
             if (!has_a)

@@ -765,12 +765,8 @@ void putRegion(Properties &tree, const map_region &region, const std::array<int,
         tree.put("bbox.maxypix", pixels_y);
     }
     // Each axis over its own pixel count, so that the value reads back for any aspect.
-    if (region.pixels_x >= 1.0) {
-        putNumber(tree, "bbox.resx", std::round(2000.0 * region.earth_east_km / region.pixels_x));
-    }
-    if (region.pixels_y >= 1.0) {
-        putNumber(tree, "bbox.resy", 2000.0 * region.earth_north_km / region.pixels_y);
-    }
+    putNumber(tree, "bbox.resx", std::round(2000.0 * region.earth_east_km / region.pixels_x));
+    putNumber(tree, "bbox.resy", 2000.0 * region.earth_north_km / region.pixels_y);
     putPosition(tree, "bbox.minlat", "bbox.minlon", region.corner0);
     putPosition(tree, "bbox.centlat", "bbox.centlon", region.centre);
     putPosition(tree, "bbox.maxlat", "bbox.maxlon", region.corner2);
@@ -809,6 +805,10 @@ void Header::getGeoReference(boost::property_tree::ptree &tree) const {
     const int status = phdr_pin_region(&proj, &region, bytes_.data(), nullptr);
     if (status != MPJ_OK) {
         std::cerr << "Error: phdr_pin_region() failed with status " << status << " !" << std::endl;
+    } else if (region.pixels_x < 1.0 || region.pixels_y < 1.0) {
+        // Without a pixel there is no resolution, and setGeoReference requires one: the keys stay
+        // out, so that writing the product back keeps the header's region as it is.
+        std::cerr << "Error: the product's region is less than one pixel across !" << std::endl;
     } else {
         putRegion(tree, region, dim);
         putProjection(tree, proj);

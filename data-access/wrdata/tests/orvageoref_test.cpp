@@ -235,6 +235,23 @@ TEST(GeoReferenceTest, FailuresAreReportedAndLeaveTheirKeysOut) {
     }
     few.get_child("bbox").erase("resx");
     EXPECT_THROW(header.setGeoReference(few), boost::property_tree::ptree_bad_path);
+
+    // A region less than a pixel across has no resolution: its keys stay out, so that the
+    // keys read write back and keep the header's region.
+    Header empty = ppiHeader();
+    empty.setGeoReference(geoKeys("Azimuthal_Equidistant"));
+    empty.setDim(-3, -3, 1);  // negative counts of negative pixel sizes still span a region
+    empty.store<std::int32_t>(100, -100000);
+    empty.store<std::int32_t>(104, -100000);
+    Properties unpixelled;
+    testing::internal::CaptureStderr();
+    empty.getGeoReference(unpixelled);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error: the product's region is less than one pixel across !\n");
+    EXPECT_FALSE(has(unpixelled, "bbox") || has(unpixelled, "projection"));
+    const std::vector<std::uint8_t> unpixelled_bytes = empty.get();
+    empty.setGeoReference(unpixelled);
+    EXPECT_EQ(empty.get(), unpixelled_bytes);
 }
 
 TEST(GeoReferenceTest, ScalarProductPropertiesRoundTrip) {

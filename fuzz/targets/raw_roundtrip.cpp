@@ -3,7 +3,6 @@
 // so the sweeps read back pair with the original ones in that order, not in the order read; their
 // moments pair by raw type. The input is that of the RAW reader target; its first byte chooses
 // one file per task or one file per sweep.
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include <unistd.h>
 
 #include "fuzz_input.h"
+#include "pvol_save_internal.h"
 
 namespace {
 
@@ -102,28 +102,6 @@ void expect_same_rays(const radar_sweep *a, const radar_sweep *b) {
     radar_ray_data_delete(codes_b);
 }
 
-// The scan's sweeps in the order the writer stores them: by start time, ties in scan order.
-std::vector<const radar_sweep *> sweeps_in_time_order(const radar_scan *scan) {
-    struct TimedSweep {
-        timeval time;
-        const radar_sweep *sweep;
-    };
-    std::vector<TimedSweep> timed;
-    for (const radar_sweep *s = pvol_get_next_sweep(scan, nullptr); s != nullptr;
-         s = pvol_get_next_sweep(scan, s)) {
-        TimedSweep &entry = timed.emplace_back(TimedSweep{{}, s});
-        rsweep_get_time(s, &entry.time);
-    }
-    std::stable_sort(timed.begin(), timed.end(), [](const TimedSweep &a, const TimedSweep &b) {
-        return a.time.tv_sec != b.time.tv_sec ? a.time.tv_sec < b.time.tv_sec
-                                              : a.time.tv_usec < b.time.tv_usec;
-    });
-    std::vector<const radar_sweep *> sweeps;
-    for (const TimedSweep &entry : timed)
-        sweeps.push_back(entry.sweep);
-    return sweeps;
-}
-
 }  // namespace
 
 int fuzz_one_input(const uint8_t *data, size_t size) {
@@ -150,7 +128,7 @@ int fuzz_one_input(const uint8_t *data, size_t size) {
     if (pvol_get_sweeps_count(again) != pvol_get_sweeps_count(scan))
         fail("sweep counts differ");
     const radar_sweep *b = nullptr;
-    for (const radar_sweep *a : sweeps_in_time_order(scan)) {
+    for (const radar_sweep *a : writable_sweeps_in_time_order(scan)) {
         b = pvol_get_next_sweep(again, b);
         expect_same_rays(a, b);
     }

@@ -33,4 +33,8 @@ dscan *rayconf_merged_range_mask(const radar_ray_conf *rconf, dscan *out);
 // least one moment, every moment a standard type present once, and 1 to 32767 ray positions.
 bool sweep_is_writable(const radar_sweep *sweep);
 
+// The writable sweeps of the scan in the order the writer stores them: by start time (seconds,
+// then microseconds), sweeps of equal times in scan order.
+std::vector<const radar_sweep *> writable_sweeps_in_time_order(const radar_scan *scan);
+
 #endif  // PVOL_PVOL_SAVE_INTERNAL_H

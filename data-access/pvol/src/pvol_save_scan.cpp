@@ -238,6 +238,30 @@ bool sweep_is_writable(const radar_sweep *sweep) {
     return positions > 0 && positions <= INT16_MAX;
 }
 
+std::vector<const radar_sweep *> writable_sweeps_in_time_order(const radar_scan *scan) {
+    struct TimedSweep {
+        timeval time;
+        const radar_sweep *sweep;
+    };
+    std::vector<TimedSweep> timed;
+    for (const radar_sweep *s = pvol_get_next_sweep(scan, nullptr); s != nullptr;
+         s = pvol_get_next_sweep(scan, s)) {
+        if (!sweep_is_writable(s))
+            continue;
+        TimedSweep &entry = timed.emplace_back(TimedSweep{{}, s});
+        rsweep_get_time(s, &entry.time);
+    }
+    std::stable_sort(timed.begin(), timed.end(), [](const TimedSweep &a, const TimedSweep &b) {
+        return a.time.tv_sec != b.time.tv_sec ? a.time.tv_sec < b.time.tv_sec
+                                              : a.time.tv_usec < b.time.tv_usec;
+    });
+    std::vector<const radar_sweep *> sweeps;
+    sweeps.reserve(timed.size());
+    for (const TimedSweep &entry : timed)
+        sweeps.push_back(entry.sweep);
+    return sweeps;
+}
+
 extern "C" {
 
 data_scan *data_scan_new(const radar_sweep *first_sweep, int bin_format) {
@@ -395,36 +419,17 @@ data_scan_group *data_scan_group_new(const radar_scan *scan, int bin_format) {
     if (group == nullptr)
         return nullptr;
     try {
-        struct TimedSweep {
-            timeval time;
-            const radar_sweep *sweep;
-        };
-        std::vector<TimedSweep> sweeps;
-        for (const radar_sweep *s = pvol_get_next_sweep(scan, nullptr); s != nullptr;
-             s = pvol_get_next_sweep(scan, s)) {
-            if (!sweep_is_writable(s))
-                continue;
-            TimedSweep entry{{}, s};
-            rsweep_get_time(s, &entry.time);
-            sweeps.push_back(entry);
-        }
-        std::stable_sort(
-            sweeps.begin(), sweeps.end(), [](const TimedSweep &a, const TimedSweep &b) {
-                return a.time.tv_sec != b.time.tv_sec ? a.time.tv_sec < b.time.tv_sec
-                                                      : a.time.tv_usec < b.time.tv_usec;
-            });
-
         int next_index = 0;
-        for (const TimedSweep &entry : sweeps) {
+        for (const radar_sweep *sweep : writable_sweeps_in_time_order(scan)) {
             auto &scans = group->scans;
-            if (scans.empty() || scans.back()->sconf != rsweep_get_config(entry.sweep)) {
+            if (scans.empty() || scans.back()->sconf != rsweep_get_config(sweep)) {
                 if (!scans.empty()) {
                     if (next_index >= RAW_MAX_TASKS)
                         throw std::length_error("too many tasks");
                     data_scan_finalize(scans.back(), scan, next_index++);
                 }
                 scans.reserve(scans.size() + 1);
-                data_scan *ds = data_scan_new(entry.sweep, bin_format);
+                data_scan *ds = data_scan_new(sweep, bin_format);
                 if (ds == nullptr)
                     throw std::bad_alloc();
                 scans.push_back(ds);
@@ -445,7 +450,7 @@ data_scan_group *data_scan_group_new(const radar_scan *scan, int bin_format) {
                         ds->schedule_offset += static_cast<int>(previous.sweeps.size());
                 }
             }
-            if (data_scan_add_sweep(scans.back(), entry.sweep) != 0)
+            if (data_scan_add_sweep(scans.back(), sweep) != 0)
                 throw std::runtime_error("sweep cannot be written");
         }
         if (group->scans.empty())

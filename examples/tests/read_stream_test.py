@@ -1,6 +1,6 @@
-"""The stream reader on the sample volume, checked against rawpipe-inspect's figures.
+"""The stream reader on the sample volume, checked against rawpipe-summary's figures.
 
-Environment: RAWPIPE and RAWPIPE_INSPECT (programs), SAMPLE_VOLUME (RAW file), SCHEMA_DIR (.proto
+Environment: RAWPIPE and RAWPIPE_SUMMARY (programs), SAMPLE_VOLUME (RAW file), SCHEMA_DIR (.proto
 folder), READ_STREAM (the reader script).
 """
 
@@ -26,14 +26,14 @@ reader_module.loader.exec_module(read_stream)
 
 
 def setUpModule():
-    global WORK, STREAM, VOLUME, INSPECTION
+    global WORK, STREAM, VOLUME, SUMMARY
     WORK = tempfile.TemporaryDirectory()
     STREAM = os.path.join(WORK.name, "sample.pb")
     subprocess.run([os.environ["RAWPIPE"], "-i", os.environ["SAMPLE_VOLUME"], "-o", STREAM],
                    check=True)
     with open(STREAM, "rb") as f:
         VOLUME = read_stream.read_volume(f.read(), read_stream.schema_module(SCHEMA))
-    INSPECTION = subprocess.run([os.environ["RAWPIPE_INSPECT"], STREAM], check=True,
+    SUMMARY = subprocess.run([os.environ["RAWPIPE_SUMMARY"], STREAM], check=True,
                                 capture_output=True, text=True).stdout
 
 
@@ -48,13 +48,13 @@ def matches(figure, token):
     return abs(value - figure) <= max(0.5 * 10 ** -decimals, 1e-6 * abs(figure)) * 1.0001
 
 
-class AgainstInspector(unittest.TestCase):
-    def test_every_sweep_and_moment_has_the_inspectors_figures(self):
+class AgainstSummary(unittest.TestCase):
+    def test_every_sweep_and_moment_has_the_summary_figures(self):
         labels = {name for sweep in VOLUME.sweeps for name in sweep.moments}
-        rows = [line.split() for line in INSPECTION.splitlines()]
+        rows = [line.split() for line in SUMMARY.splitlines()]
         rows = [r for r in rows if labels & set(r) and sum(bool(NUMBER.match(t)) for t in r) >= 6]
         pairs = [(s, m) for s in VOLUME.sweeps for m in s.moments.values()]
-        self.assertEqual(len(rows), len(pairs), INSPECTION)
+        self.assertEqual(len(rows), len(pairs), SUMMARY)
         self.assertEqual(len(VOLUME.sweeps), 4)
         for row, (sweep, moment) in zip(rows, pairs):
             self.assertIn(moment.name, row)

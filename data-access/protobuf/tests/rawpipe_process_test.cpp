@@ -1,4 +1,4 @@
-// rawpipe and rawpipe-inspect run as processes: the output bytes, the reports of bad input, and
+// rawpipe and rawpipe-summary run as processes: the output bytes, the reports of bad input, and
 // write errors.
 #include <gtest/gtest.h>
 
@@ -106,7 +106,7 @@ TEST(RawpipeProgram, WriteErrorsFailWithAMessage) {
     EXPECT_FALSE(TempDir::exists(dir.file("no")));
 }
 
-TEST(RawpipeInspect, SummarisesEnvelopesAndSweeps) {
+TEST(RawpipeSummary, SummarisesEnvelopesAndSweeps) {
     TempDir dir;
     // ZDR codes 1 to 19 dB along every ray, after one bin without data.
     RawFile file = volume(2, {{rawfile::kZdr16, 16}}, 20, 12);
@@ -118,10 +118,10 @@ TEST(RawpipeInspect, SummarisesEnvelopesAndSweeps) {
     const std::string stream_path = dir.file("v.pb");
     ASSERT_EQ(run(dir, kRawpipe + " -o " + stream_path + " " + input).status, 0);
 
-    const Outcome inspected = run(dir, std::string(RAWPIPE_INSPECT_PATH) + " - <" + stream_path);
-    EXPECT_EQ(inspected.status, 0);
-    EXPECT_EQ(inspected.err, "");
-    const std::string &out = inspected.out;
+    const Outcome summary = run(dir, std::string(RAWPIPE_SUMMARY_PATH) + " - <" + stream_path);
+    EXPECT_EQ(summary.status, 0);
+    EXPECT_EQ(summary.err, "");
+    const std::string &out = summary.out;
     EXPECT_NE(out.find("envelopes: 61\n"), std::string::npos) << out;
     EXPECT_NE(out.find("  RAY_HEADER             24\n"), std::string::npos) << out;
     EXPECT_NE(out.find("  MOMENT_SWEEP_DATA       2\n"), std::string::npos) << out;
@@ -130,7 +130,7 @@ TEST(RawpipeInspect, SummarisesEnvelopesAndSweeps) {
         << out;
     EXPECT_NE(out.find("    1    2.81  ZDR         12    20"), std::string::npos) << out;
 
-    const Outcome garbage = run(dir, std::string(RAWPIPE_INSPECT_PATH) + " " + input);
+    const Outcome garbage = run(dir, std::string(RAWPIPE_SUMMARY_PATH) + " " + input);
     EXPECT_EQ(garbage.status, 1);
     EXPECT_EQ(garbage.out, "");
     EXPECT_NE(garbage.err, "");

@@ -1,4 +1,4 @@
-// rawpipe-inspect: summarises a PayloadList written by rawpipe: the envelopes of each type, and per
+// rawpipe-summary: summarises a PayloadList written by rawpipe: the envelopes of each type, and per
 // sweep and moment the fixed angle, rays, bins and the range of physical values.
 #include <lz4.h>
 
@@ -22,7 +22,7 @@ namespace {
 namespace pb = azm::pb;
 
 const char kUsage[] =
-    "usage: rawpipe-inspect FILE | -\n"
+    "usage: rawpipe-summary FILE | -\n"
     "Summarises a message stream written by rawpipe (- reads standard input).\n"
     "  -h, --help     print this text\n"
     "  -v, --version  print the version\n";
@@ -106,7 +106,7 @@ struct Row {
     }
 };
 
-int inspect(const std::string &path) {
+int summarise(const std::string &path) {
     pb::PayloadList list;
     if (!list.ParseFromString(read_input(path)))
         throw std::runtime_error(path + " is not a message stream of rawpipe");
@@ -209,9 +209,9 @@ int main(int argc, char *argv[]) {
         return 2;
     }
     try {
-        return inspect(args[0]);
+        return summarise(args[0]);
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "rawpipe-inspect: %s\n", e.what());
+        std::fprintf(stderr, "rawpipe-summary: %s\n", e.what());
         return 1;
     }
 }

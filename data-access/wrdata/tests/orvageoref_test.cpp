@@ -236,8 +236,8 @@ TEST(GeoReferenceTest, FailuresAreReportedAndLeaveTheirKeysOut) {
     few.get_child("bbox").erase("resx");
     EXPECT_THROW(header.setGeoReference(few), boost::property_tree::ptree_bad_path);
 
-    // A region less than a pixel across has no resolution: its keys stay out, so that the
-    // keys read write back and keep the header's region.
+    // A region less than a pixel across has no resolution: its keys stay out, so that the keys
+    // that were read write back and keep the header's region.
     Header empty = ppiHeader();
     empty.setGeoReference(geoKeys("Azimuthal_Equidistant"));
     empty.setDim(-3, -3, 1);  // negative counts of negative pixel sizes still span a region

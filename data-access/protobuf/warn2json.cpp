@@ -4,13 +4,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <boost/program_options.hpp>
-#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/exceptions.hpp>
 
 #include "pipe_settings.h"
 #include "warn_document.h"
@@ -19,7 +20,7 @@
 namespace {
 
 using azm::BadProduct;
-using azm::warnDocument;
+using azm::WarnDocument;
 using azm::orva::Product;
 
 constexpr int refused_status = -1;  // 255 to the shell
@@ -32,11 +33,11 @@ Product readProduct(const std::string &path) {
     return Product(input);
 }
 
-// Writes the whole document to standard output ("" or "-") or to the named file. A file that
-// could not be written completely is removed (a device stays).
-void writeDocument(const std::string &path, const std::string &document) {
+// Writes the document to standard output ("" or "-") or to the named file as it is produced. A
+// file that could not be written completely is removed (a device stays).
+void writeDocument(const std::string &path, const WarnDocument &document) {
     if (path.empty() || path == "-") {
-        std::cout.write(document.data(), static_cast<std::streamsize>(document.size()));
+        document.write(std::cout);
         std::cout.flush();
         if (!std::cout) {
             throw std::runtime_error("cannot write the document to standard output");
@@ -47,13 +48,21 @@ void writeDocument(const std::string &path, const std::string &document) {
     if (!output) {
         throw std::runtime_error("cannot create the output file " + path);
     }
-    output.write(document.data(), static_cast<std::streamsize>(document.size()));
-    output.close();
-    if (!output) {
+    const auto removePartial = [&path] {
         std::error_code ignored;
         if (std::filesystem::is_regular_file(path, ignored)) {
             std::filesystem::remove(path, ignored);
         }
+    };
+    try {
+        document.write(output);
+        output.close();
+    } catch (...) {
+        removePartial();
+        throw;
+    }
+    if (!output) {
+        removePartial();
         throw std::runtime_error("cannot write the output file " + path);
     }
 }
@@ -69,12 +78,12 @@ int main(int argc, char **argv) {
         const std::string output = settings["op"].as<std::string>();
 
         Product product = readProduct(input);
-        const std::string document = warnDocument(product);
-        if (document.empty()) {
+        const std::optional<WarnDocument> document = WarnDocument::of(product);
+        if (!document) {
             std::cerr << "This pipe only handles ORVA WARN products!" << std::endl;
             return refused_status;
         }
-        writeDocument(output, document);
+        writeDocument(output, *document);
         return 0;
     } catch (const boost::program_options::error &error) {
         return azm::report_bad_command_line("warnpipe", error);

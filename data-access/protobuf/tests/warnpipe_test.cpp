@@ -10,6 +10,8 @@
 #include <boost/property_tree/json_parser.hpp>
 #include <gtest/gtest.h>
 
+#include "warn_document.h"
+#include "warn_reference.h"
 #include "wrdata/orvaproduct.h"
 
 namespace {
@@ -162,6 +164,77 @@ TEST_F(WarnPipeTest, EventsFollowTheHeaderProperties) {
     // No geo-reference keys: those belong to scalar products.
     EXPECT_FALSE(doc.get_child_optional("gcs"));
     EXPECT_FALSE(doc.get_child_optional("projection"));
+}
+
+Product readProduct(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return Product(in);
+}
+
+// warnpipe's document of a product file must be the property tree writer's, byte for byte.
+void expectReferenceDocument(const fs::path &input, const std::string &document) {
+    Product product = readProduct(input);
+    ASSERT_TRUE(azm::WarnDocument::of(product)) << input;
+    const std::string reference = azm::reference::warnDocument(product);
+    ASSERT_EQ(document.size(), reference.size()) << input;
+    const auto [differs, unused] =
+        std::mismatch(document.begin(), document.end(), reference.begin());
+    EXPECT_TRUE(differs == document.end())
+        << input << ": first difference at byte " << differs - document.begin() << ": "
+        << document.substr(differs - document.begin(), 80);
+}
+
+TEST_F(WarnPipeTest, DocumentsAreThoseOfThePropertyTreeWriter) {
+    std::vector<fs::path> inputs = {fs::path(AZM_SOURCE_DIR) / "samples/sample-warn.prod"};
+    for (const auto &entry :
+         fs::directory_iterator(fs::path(AZM_SOURCE_DIR) / "fuzz/corpus/product_read")) {
+        Product product = readProduct(entry.path());
+        if (azm::WarnDocument::of(product)) {
+            inputs.push_back(entry.path());
+        }
+    }
+    ASSERT_GE(inputs.size(), 2u);
+    // Words at the edges of every field, a label of every byte that JSON escapes or passes, and
+    // header texts with escaped characters.
+    std::vector<std::uint8_t> events = twoEvents();
+    events.resize(4 * 300);
+    const std::uint32_t edges[] = {0x80000000u, 0x7FFFFFFFu, 0xFFFFFFFFu, 1u};
+    for (std::size_t offset = 0; offset < 68; offset += 4) {
+        putWord(events, 600 + offset, edges[offset / 4 % 4]);
+        putWord(events, 900 + offset, edges[(offset / 4 + 1) % 4] ^ (offset * 2654435761u));
+    }
+    for (int c = 1; c < 233; ++c) {
+        events[600 + 68 + c - 1] = static_cast<std::uint8_t>(c);
+    }
+    for (int c = 0; c < 23; ++c) {
+        events[900 + 68 + c] = static_cast<std::uint8_t>(233 + c);
+    }
+    Header header;
+    header.setProductType("WARN");
+    header.setProductConfigName("a/b\\c\"d\te");
+    header.setSiteName("\x01\x1f\x7f\xe9t\xc3\xa9");
+    header.setPspEventCount(4);
+    Product product;
+    product.setOrvaHeader(header.get().data(), header.get().size());
+    product.resizeSection(0, events.size());
+    std::copy(events.begin(), events.end(), product.getData(0));
+    {
+        std::ofstream out(path("edges.prod"), std::ios::binary);
+        product.write(out);
+    }
+    inputs.push_back(path("edges.prod"));
+
+    const std::string made =
+        std::string(WRITE_SAMPLE_WARN_PATH) + " --events 32767 " + path("large.prod").string();
+    ASSERT_EQ(std::system(made.c_str()), 0);
+    inputs.push_back(path("large.prod"));
+
+    for (const fs::path &input : inputs) {
+        const RunResult result = run("-i " + input.string() + " -o -");
+        ASSERT_EQ(result.status, 0) << input << ": " << result.err;
+        expectReferenceDocument(input, result.out);
+    }
+    EXPECT_GT(readProduct(path("large.prod")).getDataSize(0), 9'000'000u);
 }
 
 TEST_F(WarnPipeTest, OutputGoesToStandardOutputOrToTheNamedFile) {

@@ -219,6 +219,9 @@ bool add_rays(radar_sweep *sweep, radar_ray_conf *rconf, const ingest_header &ih
               int count, dblock *const *blocks) {
     dscan range_mask;
     get_range_mask(&range_mask, &ih.tcf);
+    // Positions without a ray before a made one are held by null rays, so that every ray keeps
+    // its own position; absent positions at the end add nothing.
+    int absent = 0;
     for (int p = 0; p < positions; ++p) {
         radar_ray *ray = nullptr;
         int slot = 0;
@@ -250,7 +253,17 @@ bool add_rays(radar_sweep *sweep, radar_ray_conf *rconf, const ingest_header &ih
             }
             ++slot;
         }
-        if (ray != nullptr && rsweep_add_ray(sweep, ray) < 0) {
+        if (ray == nullptr) {
+            ++absent;
+            continue;
+        }
+        for (; absent > 0; --absent) {
+            if (rsweep_add_ray(sweep, nullptr) < 0) {
+                rray_delete(ray);
+                return false;
+            }
+        }
+        if (rsweep_add_ray(sweep, ray) < 0) {
             rray_delete(ray);
             return false;
         }

@@ -27,13 +27,13 @@ struct stream_deleter {
 };
 
 // Sweeps a file holds: one when flagged so; otherwise the sweeps done when given and plausible,
-// else the sweeps of the task.
+// else the sweeps of the task. A negative count done is no count at all.
 int sweeps_in_file(const product_header &ph, const ingest_header &ih) {
     if ((ph.pcf.raw_flags & RAW_FLAG_ONE_SWEEP) != 0)
         return 1;
     const int done = ih.icf.isweeps_done;
     const int planned = ih.tcf.scan.isweeps;
-    return done != 0 && done <= planned ? done : planned;
+    return done > 0 && done <= planned ? done : planned;
 }
 
 bool is_all_zero(const void *bytes, size_t size) {
@@ -233,11 +233,12 @@ bool raw_reader::read_sweep(i16stream *stream, int sweep_number, int type_count)
     return true;
 }
 
-// Reads the data headers of a sweep, one per data type plus an optional extended header, and
-// makes an empty block for each data type.
+// Reads the data headers of a sweep, one per data type plus the extended header when the mask
+// announces one, wherever it stands among them, and makes an empty block for each data type.
 bool raw_reader::read_data_headers(i16stream *stream, int sweep_number, int type_count,
                                    int *header_count, int *xhdr_position, int *ray_positions) {
-    while (block_count_ < type_count) {
+    const bool xhdr_announced = lDspMaskTest(&ih_.tcf.dsp.mask, DATA_TYPE_XHDR) != 0;
+    while (block_count_ < type_count || (xhdr_announced && *xhdr_position < 0)) {
         uint16_t words[kDataHeaderWords];
         if (i16stream_read(stream, words, kDataHeaderWords) != kDataHeaderWords) {
             report(message_, "File ends before the data headers of sweep %d.\n", sweep_number);
@@ -259,6 +260,10 @@ bool raw_reader::read_data_headers(i16stream *stream, int sweep_number, int type
             }
             *xhdr_position = (*header_count)++;
             continue;
+        }
+        if (block_count_ == type_count) {
+            report(message_, "Sweep %d has more data headers than data types.\n", sweep_number);
+            return false;
         }
         if (header.ibits_bin != 8 && header.ibits_bin != 16) {
             report(message_, "bit count = %d\n", header.ibits_bin);

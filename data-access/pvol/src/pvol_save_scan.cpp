@@ -284,6 +284,8 @@ data_scan *data_scan_new(const radar_sweep *first_sweep, int bin_format) {
     }
     const radar_ray_conf *rconf = sweepconf_get_next_rayconf(sconf, nullptr);
     __ingest_header_set(&ds->ih, bin_format, first_sweep, rconf);
+    // The mask announces only what the file holds, and no extended header is written.
+    DspMaskClear(&ds->ih.tcf.dsp.mask, DATA_TYPE_XHDR);
     // A reader takes an empty second mask as a copy of the first; writing the copy keeps a
     // header read back from the file identical to the one written.
     if (mask_is_empty(ds->ih.tcf.dsp.mask_orig))

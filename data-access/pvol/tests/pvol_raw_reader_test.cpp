@@ -118,15 +118,28 @@ TEST(RawReader, ForcedWideningKeepsPhysicalValues) {
 }
 
 TEST(RawReader, ExtendedHeaderRaysArePassedOver) {
-    RawFile file = volume(2, {{kDbz16, 16}, {kVel8, 8}, {kWidth8, 8}});
-    for (Sweep &s : file.sweeps)
-        s.xhdr_position = 1;  // second of the four headers
-    const Reading r = read({file.bytes()});
-    ASSERT_NE(r.scan, nullptr);
-    const auto sweeps = sweeps_of(r.scan.get());
-    ASSERT_EQ(sweeps.size(), 2u);
-    expect_same_rays(sweeps[0], file.sweeps[0]);
-    expect_same_rays(sweeps[1], file.sweeps[1]);
+    const std::vector<std::pair<int, int>> moments = {{kDbz16, 16}, {kVel8, 8}, {kWidth8, 8}};
+    // Second of the four headers, unannounced; then announced by the mask at every place,
+    // after the data types' headers too.
+    for (const auto &[position, announced] :
+         std::vector<std::pair<int, bool>>{{1, false}, {0, true}, {1, true}, {3, true}}) {
+        SCOPED_TRACE(position);
+        RawFile file = volume(2, moments);
+        if (announced) {
+            std::vector<int> codes = codes_of(moments);
+            codes.push_back(kXhdr);
+            file.ingest.mask(codes);
+        }
+        for (Sweep &s : file.sweeps)
+            s.xhdr_position = position;
+        const Reading r = read({file.bytes()});
+        ASSERT_NE(r.scan, nullptr);
+        EXPECT_TRUE(r.messages.empty());
+        const auto sweeps = sweeps_of(r.scan.get());
+        ASSERT_EQ(sweeps.size(), 2u);
+        expect_same_rays(sweeps[0], file.sweeps[0]);
+        expect_same_rays(sweeps[1], file.sweeps[1]);
+    }
 }
 
 TEST(RawReader, AbsentAndShortRays) {
@@ -143,7 +156,9 @@ TEST(RawReader, AbsentAndShortRays) {
     const Reading r = read({file.bytes()});
     ASSERT_NE(r.scan, nullptr);
     const radar_sweep *sweep = sweeps_of(r.scan.get())[0];
-    ASSERT_EQ(rsweep_get_ray_count(sweep), 11u);
+    // Position 5 holds no ray, and the later rays keep their positions.
+    ASSERT_EQ(rsweep_get_ray_count(sweep), 12u);
+    EXPECT_EQ(rsweep_get_ray(sweep, 5), nullptr);
     struct timeval t;
     rray_get_time(rsweep_get_ray(sweep, 2), &t);
     EXPECT_EQ(t.tv_sec, Time{}.posix() + 90 + 2);
@@ -151,7 +166,7 @@ TEST(RawReader, AbsentAndShortRays) {
     EXPECT_EQ(t.tv_sec, s.time.posix() + 1);
 
     radar_ray_data *buffer = radar_ray_data_new();
-    ASSERT_NE(rray_get_native(rsweep_get_ray(sweep, 5), 1, buffer), nullptr);  // position 6
+    ASSERT_NE(rray_get_native(rsweep_get_ray(sweep, 6), 1, buffer), nullptr);
     ASSERT_EQ(buffer->bins, 20u);
     const auto *codes = static_cast<uint8_t *>(buffer->data);
     EXPECT_EQ(codes[6], s.moments[1].rays[6]->bins[6]);
@@ -211,7 +226,9 @@ TEST(RawReader, NumberOfSweepsRead) {
         uint32_t flags;
         size_t expected;
     };
-    for (const Case c : {Case{0, 4, 0, 4}, Case{6, 4, 0, 4}, Case{2, 4, 0, 2}, Case{0, 4, 1, 1}}) {
+    // A negative count done counts as none.
+    for (const Case c : {Case{0, 4, 0, 4}, Case{6, 4, 0, 4}, Case{2, 4, 0, 2}, Case{-2, 4, 0, 4},
+                         Case{0, 4, 1, 1}}) {
         RawFile file = volume(4, {{kDbz8, 8}});
         file.ingest.sweeps_done(c.done).scan(4, 30000, c.planned);
         file.raw_flags = c.flags;

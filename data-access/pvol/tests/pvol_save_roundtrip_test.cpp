@@ -228,6 +228,36 @@ TEST_F(RoundTripTest, PerSweepFilesWrittenAsOneFile) {
     round_trip(scan.get(), RAW_SAVE_ONE_FILE, BITS_8);
 }
 
+TEST_F(RoundTripTest, AbsentRayPositionKeepsTheLaterRaysInPlace) {
+    ScanPtr scan = new_scan();
+    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}, {RD_VEL, BITS_16}})});
+    // Rays of this configuration could carry extended headers, which are not written.
+    raycon_set_exthdr_size(sweepconf_get_next_rayconf(sconf, nullptr), 20);
+    pvol_add_sweep(scan.get(), new_sweep(sconf, kVolumeTime, 0.5, 0, 4));
+    sweepconf_unref(sconf);
+    for (const int mode : {RAW_SAVE_ONE_FILE, RAW_SAVE_PER_SWEEP}) {
+        const std::string name = mode == RAW_SAVE_ONE_FILE ? "one" : "per-sweep";
+        ScanPtr read = read_files(write_files(scan.get(), dir_.file(name), mode, BITS_16));
+        ASSERT_NE(read, nullptr);
+        const radar_sweep *sweep = pvol_get_next_sweep(read.get(), nullptr);
+        ASSERT_EQ(rsweep_get_ray_count(sweep), static_cast<uint64_t>(kRays));
+        radar_ray_data *codes = radar_ray_data_new();
+        for (int r = 0; r < kRays; ++r) {
+            const radar_ray *ray = rsweep_get_ray(sweep, r);
+            if (r == 4) {
+                EXPECT_EQ(ray, nullptr);
+                continue;
+            }
+            ASSERT_NE(ray, nullptr) << name << " position " << r;
+            EXPECT_NEAR(rray_get_azimuth(ray).start, r * kDegree, 1e-4) << name;
+            ASSERT_NE(rray_get_native(ray, 1, codes), nullptr);
+            EXPECT_EQ(static_cast<uint16_t *>(codes->data)[2], pattern_code(BITS_16, r, 2, 1))
+                << name << " position " << r;
+        }
+        radar_ray_data_delete(codes);
+    }
+}
+
 TEST_F(RoundTripTest, SyntheticScanWithMomentsOnDifferentRanges) {
     ScanPtr scan = new_scan();
     const dscan later{750.0, 500.0, 12};

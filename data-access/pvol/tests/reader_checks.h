@@ -52,15 +52,19 @@ inline std::string name_of(const radar_scan *scan) {
 // the native codes of every moment (bins beyond a short ray read as no data).
 inline void expect_same_rays(const radar_sweep *sweep, const Sweep &built) {
     radar_ray_data *buffer = radar_ray_data_new();
-    int index = 0;
+    // Every ray at its own position: absent positions before the last ray are null rays.
+    int count = 0;
     for (int p = 0; p < built.irtotl; ++p) {
         const Ray *first = nullptr;
         for (const Moment &m : built.moments)
             if (!first && m.rays[p] && !m.rays[p]->bins.empty())
                 first = &*m.rays[p];
-        if (first == nullptr)
+        if (first == nullptr) {
+            EXPECT_EQ(rsweep_get_ray(sweep, p), nullptr) << "position " << p;
             continue;
-        const radar_ray *ray = rsweep_get_ray(sweep, index++);
+        }
+        count = p + 1;
+        const radar_ray *ray = rsweep_get_ray(sweep, p);
         ASSERT_NE(ray, nullptr) << "position " << p;
         EXPECT_NEAR(rray_get_azimuth(ray).start, first->az_start * kBin2ToRadians, 1e-12);
         struct timeval t;
@@ -77,7 +81,7 @@ inline void expect_same_rays(const radar_sweep *sweep, const Sweep &built) {
             }
         }
     }
-    EXPECT_EQ(rsweep_get_ray_count(sweep), static_cast<uint64_t>(index));
+    EXPECT_EQ(rsweep_get_ray_count(sweep), static_cast<uint64_t>(count));
     radar_ray_data_delete(buffer);
 }
 

@@ -79,10 +79,10 @@ inline radar_sweep_conf *new_ppi_conf(const std::vector<radar_ray_conf *> &rconf
     return sconf;
 }
 
-// A sweep with a ray at every position of the sector (kRays for a manual sweep), bins in
-// pattern_code, ray r taken r seconds after the sweep.
+// A sweep with a ray at every position of the sector (kRays for a manual sweep) but
+// absent_position, bins in pattern_code, ray r taken r seconds after the sweep.
 inline radar_sweep *new_sweep(radar_sweep_conf *sconf, time_t time, double elevation_degrees,
-                              int schedule_index) {
+                              int schedule_index, int absent_position = -1) {
     radar_sweep *sweep = rsweep_new(sconf);
     radar_ray_conf *rconf = sweepconf_get_next_rayconf(sconf, nullptr);
     const timeval sweep_time{time, 250000};
@@ -94,6 +94,10 @@ inline radar_sweep *new_sweep(radar_sweep_conf *sconf, time_t time, double eleva
     const double el = elevation_degrees * kDegree;
     radar_ray_data *bins = radar_ray_data_new();
     for (int r = 0; r < (sector.count > 0 ? static_cast<int>(sector.count) : kRays); ++r) {
+        if (r == absent_position) {
+            rsweep_add_ray(sweep, nullptr);
+            continue;
+        }
         const angle_interval azimuth{r * kDegree, (r + 0.5) * kDegree, (r + 1) * kDegree};
         const angle_interval elevation{el, el, el};
         const timeval ray_time{time + r, 250000};

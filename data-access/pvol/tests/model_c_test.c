@@ -69,6 +69,15 @@ int main(void) {
     EXPECT(pvol_get_sweepconf_count(scan) == 1);
     EXPECT(pvol_get_rayconf_count(scan) == 1);
 
+    /* A 3 x 3 grid of 200 m: the pixel north of the radar lies on the first ray's first bin
+       (0 dBZ); the rays span 1.7 degrees, so nothing covers the pixel south. */
+    double grid[9];
+    EXPECT(pvol_grid_sweep(scan, 0, RD_DBZ, 3, 200.0, -32.0, grid) == 0);
+    EXPECT(grid[1] == 0.0 && isnan(grid[7]));
+    EXPECT(pvol_grid_max(scan, RD_DBZ, 3, 200.0, -32.0, grid) == 0 && grid[1] == 0.0);
+    map_proj proj;
+    EXPECT(pvol_grid_projection(scan, &proj) == 0 && proj.type == AZIMUTHAL);
+
     char name[8];
     EXPECT(pvol_get_name(scan, name, sizeof name) != NULL && strcmp(name, "VOL_A") == 0);
     EXPECT(pvol_get_site_info(scan, name, sizeof name) == NULL);

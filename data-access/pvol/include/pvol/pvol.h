@@ -18,5 +18,6 @@
 #include "orva_utils.h"
 #include "pvol_save.h"
 #include "pvol_prod_header.h"
+#include "radar_grid.h"
 
 #endif /* PVOL_H */

@@ -5,6 +5,8 @@
 #include "nowcast/darts_conf.h"
 #include "nowcast/trec_conf.h"
 
+#include "int_conversion.h"
+
 namespace azm {
 
 CorrelationConfig::~CorrelationConfig() = default;
@@ -59,7 +61,7 @@ bool TrecConf::adjustParametersForNexradII(int feat_box_width) {
         m_field_spatial_decay = 0;
     }
     // 15/14: the default speed limit of 15 pixels belongs to the default box of 14.
-    m_speed_limit = static_cast<int>(feat_box_width * 1.0714285714285714);
+    m_speed_limit = detail::truncateToInt(feat_box_width * 1.0714285714285714);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "correlation_sums.h"
+#include "int_conversion.h"
 #include "nowcast_check.h"
 
 namespace azm {
@@ -44,6 +45,7 @@ OverlapSums sumOverlap(const Grid<int> &prev, const Grid<int> &curr, int x_first
 CrossCorrelator::CrossCorrelator(int x_dim, int y_dim) {
     NOWCAST_CHECK(x_dim > 0);
     NOWCAST_CHECK(y_dim > 0);
+    NOWCAST_CHECK(detail::gridFitsInt(x_dim, y_dim));
     m_x_dim = x_dim;
     m_y_dim = y_dim;
     m_grid_size = x_dim * y_dim;

@@ -3,6 +3,7 @@
 #define NOWCAST_INPUT_CONVERSION_H
 
 #include <cmath>
+#include <limits>
 #include <optional>
 
 #include "int_conversion.h"
@@ -17,11 +18,13 @@ struct InputScaling {
     double not_scanned_value;
 };
 
-// Integer pixel of one value, or nothing for a pixel without data (missing, not scanned or not
-// finite). Values below the signal threshold give 0; others v give scale * (v + 1 - threshold),
-// truncated and kept within the int range, so the threshold itself gives the scale.
+// Integer pixel of one value, or nothing for a pixel without data (missing, not scanned, not a
+// number or +infinity). Values below the signal threshold, -infinity among them, give 0; others v
+// give scale * (v + 1 - threshold), truncated and kept within the int range, so the threshold
+// itself gives the scale.
 inline std::optional<int> scaledPixel(double v, const InputScaling &scaling) {
-    if (!std::isfinite(v) || v == scaling.missing_value || v == scaling.not_scanned_value) {
+    if (std::isnan(v) || v == std::numeric_limits<double>::infinity() ||
+        v == scaling.missing_value || v == scaling.not_scanned_value) {
         return std::nullopt;
     }
     const double weight = v < scaling.signal_threshold ? 0.0 : v + (1.0 - scaling.signal_threshold);

@@ -22,6 +22,15 @@ inline int truncateToInt(double value) {
     return static_cast<int>(value);
 }
 
+// Whether every count of a grid of size_x columns and size_y rows fits int: its element count and
+// its number of displacements per axis (2 size - 1). Computed in 64 bits, so that any two int
+// sizes can be asked about.
+inline bool gridFitsInt(int size_x, int size_y) {
+    constexpr long long kIntMax = std::numeric_limits<int>::max();
+    return static_cast<long long>(size_x) * size_y <= kIntMax && 2LL * size_x - 1 <= kIntMax &&
+           2LL * size_y - 1 <= kIntMax;
+}
+
 }  // namespace azm::detail
 
 #endif  // NOWCAST_INT_CONVERSION_H

@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "int_conversion.h"
 #include "nowcast_check.h"
 
 namespace azm::detail {
@@ -95,6 +96,7 @@ SummedAreaSearch::SummedAreaSearch(int x_dim, int y_dim, double band_bytes)
       m_band_bytes(band_bytes) {
     NOWCAST_CHECK(x_dim > 0);
     NOWCAST_CHECK(y_dim > 0);
+    NOWCAST_CHECK(gridFitsInt(x_dim, y_dim));
 }
 
 bool SummedAreaSearch::sumsStayExact(const Grid<int> &prev, const Grid<int> &curr,
@@ -254,7 +256,8 @@ void SummedAreaSearch::buildImageTables(const Grid<int> &prev, const Grid<int> &
     buildTable(m_curr_sum_sq, m_x_dim, m_y_dim, [later](std::size_t k) {
         return static_cast<std::uint64_t>(later[k]) * static_cast<std::uint64_t>(later[k]);
     });
-    m_products.resize((static_cast<std::size_t>(m_x_dim) + 1) * (m_y_dim + 1));
+    m_products.resize((static_cast<std::size_t>(m_x_dim) + 1) *
+                      (static_cast<std::size_t>(m_y_dim) + 1));
     if (boxes == nullptr) {
         return;
     }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "input_conversion.h"
+#include "int_conversion.h"
 
 namespace azm {
 
@@ -17,6 +18,7 @@ enum StatusBit : std::size_t {
     kBadSizeX = 0,
     kBadSizeY = 1,
     kBadInputPrecision = 2,
+    kGridTooLarge = 3,
     kBadApertureCoverage = 5,
     kBadBoxWidth = 7,
     kBadBoxSpacing = 8,
@@ -37,8 +39,13 @@ enum StatusBit : std::size_t {
     kRunPreviousFieldSize = 23,
 };
 
+// Each range test reads "not inside", so that a value that is not a number is refused too.
 bool outside(double value, double low, double high) {
-    return value < low || value > high;
+    return !(value >= low && value <= high);
+}
+
+bool outsideAboveZero(double value, double high) {
+    return !(value > 0.0 && value <= high);
 }
 
 bool sameSize(const Grid<double> &grid, int size_x, int size_y) {
@@ -55,6 +62,9 @@ TrecAlgorithm::TrecAlgorithm(int x_dim, int y_dim, TrecConf conf)
       m_not_scanned_value(conf.m_not_scanned_value) {
     m_status.set(kBadSizeX, x_dim <= 0);
     m_status.set(kBadSizeY, y_dim <= 0);
+    const bool positive_size = x_dim > 0 && y_dim > 0;
+    const bool grid_fits = positive_size && detail::gridFitsInt(x_dim, y_dim);
+    m_status.set(kGridTooLarge, positive_size && !grid_fits);
     const int precision = conf.m_input_precision;
     if (precision < 0 || precision > 3) {
         m_status.set(kBadInputPrecision);
@@ -66,8 +76,7 @@ TrecAlgorithm::TrecAlgorithm(int x_dim, int y_dim, TrecConf conf)
     m_status.set(kBadBoxWidth, conf.m_field_feature_box_width <= 0);
     m_status.set(kBadBoxSpacing, conf.m_field_feature_box_spacing <= 0);
     m_status.set(kBadSignalCoverage, outside(conf.m_field_signal_coverage_threshold, 0.0, 1.0));
-    m_status.set(kBadCorrelationThreshold,
-                 conf.m_correlation_threshold <= 0.0 || conf.m_correlation_threshold > 1.0);
+    m_status.set(kBadCorrelationThreshold, outsideAboveZero(conf.m_correlation_threshold, 1.0));
     m_status.set(kBadSpeedLimit, conf.m_speed_limit <= 0);
     m_status.set(kBadSpatialDecay, conf.m_field_spatial_decay < 0);
     const int filter = static_cast<int>(conf.m_field_use_spatial_filtering);
@@ -77,17 +86,17 @@ TrecAlgorithm::TrecAlgorithm(int x_dim, int y_dim, TrecConf conf)
     m_status.set(kBadFilterBoxWidth, conf.m_field_spatial_filtering_box_width <= 0);
     m_status.set(kBadDirectionThreshold, conf.m_field_spatial_direction_threshold <= 0 ||
                                              conf.m_field_spatial_direction_threshold > 180);
-    m_status.set(kBadMagnitudeThreshold, conf.m_field_spatial_magnitude_threshold < 1.0);
+    m_status.set(kBadMagnitudeThreshold, !(conf.m_field_spatial_magnitude_threshold >= 1.0));
     m_status.set(kBadGlobalWeight, outside(conf.m_field_global_weight, 0.0, 1.0));
     const int method = static_cast<int>(conf.m_temporal_smoothing_method);
     m_status.set(kBadTemporalMethod, method < 0 || method > 2);
-    m_status.set(kBadHistoryWeight, conf.m_temporal_smoothing_history_weight <= 0.0 ||
-                                        conf.m_temporal_smoothing_history_weight > 1.0);
-    m_status.set(kBadChangeWeight, conf.m_temporal_smoothing_change_weight <= 0.0 ||
-                                       conf.m_temporal_smoothing_change_weight > 1.0);
+    m_status.set(kBadHistoryWeight,
+                 outsideAboveZero(conf.m_temporal_smoothing_history_weight, 1.0));
+    m_status.set(kBadChangeWeight, outsideAboveZero(conf.m_temporal_smoothing_change_weight, 1.0));
 
-    // Grids exist only for a real grid size; such an algorithm never runs.
-    if (x_dim > 0 && y_dim > 0) {
+    // Grids exist only for a size that the int indices of the calculation can hold; without
+    // them the algorithm never runs.
+    if (grid_fits) {
         m_prev_grid = std::make_unique<Grid<int>>(x_dim, y_dim);
         m_curr_grid = std::make_unique<Grid<int>>(x_dim, y_dim);
         m_field_x = std::make_unique<Grid<double>>(x_dim, y_dim);
@@ -179,7 +188,7 @@ void TrecAlgorithm::setSearchMethod(SearchMethod method) {
 Grid<double> TrecAlgorithm::getMotionFieldX() const {
     if (!m_field_x) {
         throw std::logic_error(
-            "TrecAlgorithm: no motion field for a grid size that is not positive");
+            "TrecAlgorithm: no motion field for a grid size that is not positive or too large");
     }
     return *m_field_x;
 }
@@ -187,7 +196,7 @@ Grid<double> TrecAlgorithm::getMotionFieldX() const {
 Grid<double> TrecAlgorithm::getMotionFieldY() const {
     if (!m_field_y) {
         throw std::logic_error(
-            "TrecAlgorithm: no motion field for a grid size that is not positive");
+            "TrecAlgorithm: no motion field for a grid size that is not positive or too large");
     }
     return *m_field_y;
 }

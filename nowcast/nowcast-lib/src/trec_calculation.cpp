@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "correlation_sums.h"
 #include "int_conversion.h"
 #include "nowcast_check.h"
 #include "summed_area_search.h"
@@ -32,6 +33,7 @@ int atLeastTwo(int count) {
 TrecCalculation::TrecCalculation(int x_dim, int y_dim, const TrecConf &conf) {
     NOWCAST_CHECK(x_dim > 0);
     NOWCAST_CHECK(y_dim > 0);
+    NOWCAST_CHECK(detail::gridFitsInt(x_dim, y_dim));
     NOWCAST_CHECK(conf.m_input_precision >= 0 && conf.m_input_precision <= 3);
     NOWCAST_CHECK(conf.m_aperture_coverage_threshold >= 0.0 &&
                   conf.m_aperture_coverage_threshold <= 1.0);
@@ -63,7 +65,7 @@ TrecCalculation::TrecCalculation(int x_dim, int y_dim, const TrecConf &conf) {
     const int y = y_dim;
     m_grid_size_x = x;
     m_grid_size_y = y;
-    m_grid_size = x * y;
+    m_grid_size = x * y;  // fits: checked above
     m_signal_threshold = kPowersOfTen[conf.m_input_precision] * conf.m_signal_threshold;
     m_box_width = conf.m_field_feature_box_width;
     m_box_half_width = m_box_width / 2;
@@ -311,8 +313,8 @@ void TrecCalculation::spreadLatticeVectors() {
             }
             const double vx = m_work_field_x->get(cx, cy);
             const double vy = m_work_field_y->get(cx, cy);
-            const int y_last = std::min(m_grid_size_y - 1, cy + s);
-            const int x_last = std::min(m_grid_size_x - 1, cx + s);
+            const int y_last = static_cast<int>(std::min(m_grid_size_y - 1LL, 0LL + cy + s));
+            const int x_last = static_cast<int>(std::min(m_grid_size_x - 1LL, 0LL + cx + s));
             for (int py = std::max(0, cy - s); py <= y_last; ++py) {
                 for (int px = std::max(0, cx - s); px <= x_last; ++px) {
                     m_work_field_x->set(px, py, vx);
@@ -350,17 +352,18 @@ void TrecCalculation::smoothSpatially(Grid<double> &field_x, Grid<double> &field
     // The window reaches D + 1 pixels toward lower indices and D pixels toward higher ones.
     // Kernel weights depend only on the offset, so they are tabulated once for every offset
     // the grid can hold.
+    // Sizes and squared offsets in 64 bits: two reaches of a wide grid exceed int.
     const int reach_low_x = static_cast<int>(std::min<long long>(decay + 1LL, m_grid_size_x - 1));
     const int reach_high_x = std::min(decay, m_grid_size_x - 1);
     const int reach_low_y = static_cast<int>(std::min<long long>(decay + 1LL, m_grid_size_y - 1));
     const int reach_high_y = std::min(decay, m_grid_size_y - 1);
-    const int kernel_width = reach_low_x + reach_high_x + 1;
-    std::vector<double> kernel(static_cast<std::size_t>(kernel_width) *
-                               (reach_low_y + reach_high_y + 1));
+    const std::size_t kernel_width = static_cast<std::size_t>(reach_low_x) + reach_high_x + 1;
+    std::vector<double> kernel(kernel_width *
+                               (static_cast<std::size_t>(reach_low_y) + reach_high_y + 1));
     for (int oy = -reach_low_y; oy <= reach_high_y; ++oy) {
         for (int ox = -reach_low_x; ox <= reach_high_x; ++ox) {
-            kernel[(oy + reach_low_y) * static_cast<std::size_t>(kernel_width) + ox + reach_low_x] =
-                std::exp(-std::sqrt(static_cast<double>(ox * ox + oy * oy)) / decay);
+            kernel[static_cast<std::size_t>(oy + reach_low_y) * kernel_width + ox + reach_low_x] =
+                std::exp(-detail::displacementLength(ox, oy) / decay);
         }
     }
 
@@ -390,7 +393,7 @@ void TrecCalculation::smoothSpatially(Grid<double> &field_x, Grid<double> &field
         const int py_last = std::min(m_grid_size_y - 1, cy + reach_high_y);
         for (int py = py_first; py <= py_last; ++py) {
             const double *kernel_row =
-                &kernel[(py - cy + reach_low_y) * static_cast<std::size_t>(kernel_width)];
+                &kernel[static_cast<std::size_t>(py - cy + reach_low_y) * kernel_width];
             double *weights = &weight_sum[py * width];
             double *row_x = &sum_x[py * width];
             double *row_y = &sum_y[py * width];

@@ -162,6 +162,8 @@ TEST(CrossCorrelatorTest, BoxNeedsMoreSignalPixelsThanTheSignalCount) {
 TEST(CrossCorrelatorDeathTest, SizesMustBePositive) {
     EXPECT_DEATH(GlobalCrossCorrelator(0, 5), "check failed: x_dim > 0");
     EXPECT_DEATH(LocalCrossCorrelator(5, -2), "check failed: y_dim > 0");
+    // The lag space of 2 x 2^30 - 1 displacements per axis does not fit int.
+    EXPECT_DEATH(GlobalCrossCorrelator((1 << 30) + 1, 1), "check failed: detail::gridFitsInt");
 }
 
 }  // namespace

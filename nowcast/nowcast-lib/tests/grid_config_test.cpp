@@ -1,4 +1,5 @@
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -116,7 +117,10 @@ TEST(TrecConfTest, AdjustForBoxWidth) {
     struct Case {
         int width, decay, speed_limit;
     };
-    for (const Case &c : {Case{1, 0, 1}, Case{2, 0, 2}, Case{14, 6, 15}, Case{28, 13, 30}}) {
+    // Speed limits are truncated (13 x 15/14 = 13.93 gives 13); one beyond int is clamped.
+    constexpr int kWidest = std::numeric_limits<int>::max();
+    for (const Case &c : {Case{1, 0, 1}, Case{2, 0, 2}, Case{13, 5, 13}, Case{14, 6, 15},
+                          Case{28, 13, 30}, Case{kWidest, kWidest / 2 - 1, kWidest}}) {
         TrecConf conf;
         EXPECT_TRUE(conf.adjustParametersForNexradII(c.width));
         EXPECT_EQ(conf.m_field_feature_box_width, c.width);

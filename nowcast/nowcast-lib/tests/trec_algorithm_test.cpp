@@ -3,6 +3,7 @@
 #include <limits>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include <boost/property_tree/ptree.hpp>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "input_conversion.h"
+#include "int_conversion.h"
 #include "nowcast/nowcast.h"
 #include "test_images.h"
 
@@ -100,13 +102,45 @@ TEST(TrecAlgorithmTest, EachBadParameterSetsItsBit) {
     EXPECT_FALSE(algorithm.runGlobal(image, image));
     EXPECT_EQ(algorithm.getStatus(), 2304u);
 
-    // A grid size that is not positive creates no grid at all.
-    TrecAlgorithm empty(0, -2, TrecConf());
-    EXPECT_EQ(empty.getStatus(), 3u);
-    EXPECT_EQ(empty.getMotionFieldPointerX(), nullptr);
-    EXPECT_THROW(empty.getMotionFieldY(), std::logic_error);
-    EXPECT_FALSE(empty.runTrec(image, image));
-    EXPECT_FALSE(empty.processInputData(image, image));
+    // A grid size that is not positive, or one whose counts int cannot hold, creates no grid.
+    struct SizeCase {
+        int x_dim, y_dim;
+        std::uint64_t status;
+    };
+    for (const SizeCase &c : {SizeCase{0, -2, 3u}, SizeCase{46341, 46341, 8u},
+                              SizeCase{(1 << 30) + 1, 1, 8u}, SizeCase{1, (1 << 30) + 1, 8u}}) {
+        TrecAlgorithm empty(c.x_dim, c.y_dim, TrecConf());
+        EXPECT_EQ(empty.getStatus(), c.status) << c.x_dim << " x " << c.y_dim;
+        EXPECT_FALSE(empty.isGood());
+        EXPECT_EQ(empty.getMotionFieldPointerX(), nullptr);
+        EXPECT_THROW(empty.getMotionFieldY(), std::logic_error);
+        EXPECT_FALSE(empty.runTrec(image, image));
+        EXPECT_FALSE(empty.processInputData(image, image));
+    }
+    EXPECT_TRUE(detail::gridFitsInt(46340, 46340));
+    EXPECT_TRUE(detail::gridFitsInt(1 << 30, 1));
+    EXPECT_FALSE(detail::gridFitsInt(std::numeric_limits<int>::max(), 2));
+}
+
+TEST(TrecAlgorithmTest, NotANumberSetsTheBitOfItsMember) {
+    const double nan = std::nan("");
+    const std::vector<std::pair<int, double TrecConf::*>> members = {
+        {5, &TrecConf::m_aperture_coverage_threshold},
+        {9, &TrecConf::m_field_signal_coverage_threshold},
+        {10, &TrecConf::m_correlation_threshold},
+        {16, &TrecConf::m_field_spatial_magnitude_threshold},
+        {17, &TrecConf::m_field_global_weight},
+        {19, &TrecConf::m_temporal_smoothing_history_weight},
+        {20, &TrecConf::m_temporal_smoothing_change_weight},
+    };
+    const Grid<double> image = test::cellImage(8, 8, 0, 0);
+    for (const auto &[bit, member] : members) {
+        TrecConf conf;
+        conf.*member = nan;
+        TrecAlgorithm algorithm(8, 8, conf);
+        EXPECT_EQ(algorithm.getStatus(), 1u << bit) << "bit " << bit;
+        EXPECT_FALSE(algorithm.runTrec(image, image));
+    }
 }
 
 TEST(TrecAlgorithmTest, InputScaling) {
@@ -118,6 +152,10 @@ TEST(TrecAlgorithmTest, InputScaling) {
     EXPECT_EQ(detail::scaledPixel(-900.0, scaling), std::nullopt);
     EXPECT_EQ(detail::scaledPixel(std::nan(""), scaling), std::nullopt);
     EXPECT_EQ(detail::scaledPixel(std::numeric_limits<double>::infinity(), scaling), std::nullopt);
+    // Below every threshold: a valid pixel without echo.
+    EXPECT_EQ(detail::scaledPixel(-std::numeric_limits<double>::infinity(), scaling), 0);
+    // Truncated, not rounded: 100.6 gives 100.
+    EXPECT_EQ(detail::scaledPixel(10.006, scaling), 100);
     EXPECT_EQ(detail::scaledPixel(1e12, scaling), std::numeric_limits<int>::max());
 }
 
@@ -131,7 +169,7 @@ TEST(TrecAlgorithmTest, BadInputIsReportedAndALaterRunRecovers) {
     EXPECT_EQ(algorithm.getStatus(), 1u << 21);
     EXPECT_FALSE(algorithm.isGood());
     expectAllMissing(algorithm);
-    for (const double no_data : {kMissing, -900.0, nan, inf, -inf}) {
+    for (const double no_data : {kMissing, -900.0, nan, inf}) {
         EXPECT_FALSE(algorithm.runTrec(test::filledGrid(20, 20, no_data), curr));
         EXPECT_EQ(algorithm.getStatus(), 1u << 22) << no_data;
     }
@@ -139,10 +177,12 @@ TEST(TrecAlgorithmTest, BadInputIsReportedAndALaterRunRecovers) {
     EXPECT_FALSE(algorithm.runTrec(prev, curr, 0.0, 0.0, small, small));
     EXPECT_EQ(algorithm.getStatus(), 1u << 23);
 
-    // Values below the signal threshold are valid data without echo.
-    EXPECT_TRUE(algorithm.runTrec(test::filledGrid(20, 20, 3.0), curr));
-    EXPECT_EQ(algorithm.getStatus(), 0u);
-    EXPECT_TRUE(algorithm.isGood());
+    // Values below the signal threshold, -infinity among them, are valid data without echo.
+    for (const double no_echo : {3.0, -inf}) {
+        EXPECT_TRUE(algorithm.runTrec(test::filledGrid(20, 20, no_echo), curr)) << no_echo;
+        EXPECT_EQ(algorithm.getStatus(), 0u);
+        EXPECT_TRUE(algorithm.isGood());
+    }
 
     EXPECT_TRUE(algorithm.runGlobal(prev, curr));
     const Grid<double> field_y = algorithm.getMotionFieldY();

@@ -63,19 +63,19 @@ TEST(TrecCalculationTest, LocalVectorMissingMarkerBlendAndAsymmetricWindow) {
         }
     }
 
-    // Weight 0.5 with history weighting of the previous global vector (-4, 2) at 0.5:
-    // global (1, 0) becomes (-1.5, 1); it fills every pixel without a local vector and is
-    // blended into the local one as (g * 0.5 + v) / 1.5.
+    // Weight 0.5 with history weighting of the previous global vector (-4, 2) at 0.25:
+    // global (1, 0) becomes (0.25 * -4 + 0.75 * 1, 0.25 * 2) = (-0.25, 0.5); it fills every
+    // pixel without a local vector and is blended into the local one as (g * 0.5 + v) / 1.5.
     TrecConf blended_conf = smallConf(8, 0.5, 0);
     blended_conf.m_temporal_smoothing_method = TemporalSmoothing::HISTORY_WEIGHTING;
-    blended_conf.m_temporal_smoothing_history_weight = 0.5;
+    blended_conf.m_temporal_smoothing_history_weight = 0.25;
     const SingleBoxRun blended(blended_conf, -4.0, 2.0);
-    EXPECT_DOUBLE_EQ(blended.global_x, -1.5);
-    EXPECT_DOUBLE_EQ(blended.global_y, 1.0);
-    EXPECT_DOUBLE_EQ(blended.field_x.get(4, 4), (-1.5 * 0.5 + 1.0) / 1.5);
-    EXPECT_DOUBLE_EQ(blended.field_y.get(4, 4), 0.5 / 1.5);
-    EXPECT_EQ(blended.field_x.get(0, 7), -1.5);
-    EXPECT_EQ(blended.field_y.get(7, 0), 1.0);
+    EXPECT_DOUBLE_EQ(blended.global_x, -0.25);
+    EXPECT_DOUBLE_EQ(blended.global_y, 0.5);
+    EXPECT_DOUBLE_EQ(blended.field_x.get(4, 4), (-0.25 * 0.5 + 1.0) / 1.5);
+    EXPECT_DOUBLE_EQ(blended.field_y.get(4, 4), 0.5 * 0.5 / 1.5);
+    EXPECT_EQ(blended.field_x.get(0, 7), -0.25);
+    EXPECT_EQ(blended.field_y.get(7, 0), 0.5);
 
     // Change weighting accepts a fraction of the change; a missing component stops it.
     blended_conf.m_temporal_smoothing_method = TemporalSmoothing::CHANGE_WEIGHTING;
@@ -130,14 +130,14 @@ TEST(TrecCalculationTest, TemporalSmoothingOfTheFields) {
     conf.m_temporal_smoothing_history_weight = 0.25;
     const SingleBoxRun history(conf, kMissing, kMissing, &prev_x, &prev_y);
     conf.m_temporal_smoothing_method = TemporalSmoothing::CHANGE_WEIGHTING;
-    conf.m_temporal_smoothing_change_weight = 0.5;
+    conf.m_temporal_smoothing_change_weight = 0.25;
     const SingleBoxRun change(conf, kMissing, kMissing, &prev_x, &prev_y);
     for (int k = 0; k < 64; ++k) {
         const double x = now.field_x.get(k);
         const double y = now.field_y.get(k);
         EXPECT_DOUBLE_EQ(history.field_x.get(k), k == 9 ? x : 0.75 * x + 0.25 * 3.0);
         EXPECT_DOUBLE_EQ(history.field_y.get(k), k == 18 ? y : 0.75 * y + 0.25 * 1.0);
-        EXPECT_DOUBLE_EQ(change.field_x.get(k), k == 9 ? x : 3.0 + (x - 3.0) * 0.5);
+        EXPECT_DOUBLE_EQ(change.field_x.get(k), k == 9 ? x : 3.0 + (x - 3.0) * 0.25);
     }
 
     // Without a previous y field nothing is blended, and the x field's size is not looked at.
@@ -151,6 +151,10 @@ TEST(TrecCalculationTest, TemporalSmoothingOfTheFields) {
 TEST(TrecCalculationDeathTest, PreconditionsStopWithTheirText) {
     using testing::HasSubstr;
     EXPECT_DEATH(TrecCalculation(0, 5, TrecConf()), HasSubstr("check failed: x_dim > 0"));
+    // Checked before anything is sized by the element count.
+    EXPECT_DEATH(TrecCalculation(65536, 65536, TrecConf()),
+                 testing::ContainsRegex("trec_calculation\\.cpp:[0-9]+: nowcast: check failed: "
+                                        "detail::gridFitsInt\\(x_dim, y_dim\\)"));
     TrecConf conf;
     conf.m_field_spatial_direction_threshold = 181;
     EXPECT_DEATH(TrecCalculation(5, 5, conf),

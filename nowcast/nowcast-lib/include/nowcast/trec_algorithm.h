@@ -19,6 +19,7 @@ namespace azm {
 // Status bits, bit n counting 2^n in getStatus():
 //   0, 1    grid columns, rows not positive
 //   2       input precision outside 0..3
+//   3       grid too large: its element count, or twice its columns or rows, exceeds int
 //   5       aperture coverage threshold outside 0..1
 //   7, 8    feature box width, box spacing not positive
 //   9       signal coverage threshold outside 0..1
@@ -35,6 +36,7 @@ namespace azm {
 //   21      last run: an input image does not have the grid size
 //   22      last run: an input image holds no valid pixel
 //   23      last run: a previous motion field does not have the grid size
+// A configuration value that is not a number is outside every range.
 // Bits 0 to 20 are fixed at construction and stop every run; 21 to 23 describe the last run.
 //
 // Usage: construct once per grid size and configuration, check getStatus() == 0, then call
@@ -42,7 +44,8 @@ namespace azm {
 // the last results back in (the fields may be read through getMotionFieldPointerX/Y).
 class TrecAlgorithm {
   public:
-    // Never fails; a grid size that is not positive sets bit 0 or 1 and creates no grid.
+    // Never fails; a grid size that is not positive (bit 0 or 1) or too large (bit 3) creates no
+    // grid.
     TrecAlgorithm(int x_dim, int y_dim, TrecConf conf);
     ~TrecAlgorithm();
     TrecAlgorithm(const TrecAlgorithm &) = delete;
@@ -62,10 +65,10 @@ class TrecAlgorithm {
 
     double getGlobalVectorX() const { return m_global_x; }
     double getGlobalVectorY() const { return m_global_y; }
-    // Copies of the motion fields; throw std::logic_error when the grid size was not positive.
+    // Copies of the motion fields; throw std::logic_error when no grid was created.
     Grid<double> getMotionFieldX() const;
     Grid<double> getMotionFieldY() const;
-    // The held motion fields; null when the grid size was not positive.
+    // The held motion fields; null when no grid was created.
     const Grid<double> *getMotionFieldPointerX() const { return m_field_x.get(); }
     const Grid<double> *getMotionFieldPointerY() const { return m_field_y.get(); }
 
@@ -75,10 +78,11 @@ class TrecAlgorithm {
 
     // Marks every result missing and the algorithm not good.
     void setToMissing();
-    // Converts both images to integer images: missing, not-scanned and non-finite values are
-    // no data; values below the signal threshold are valid but 0; others v become
-    // scale * (v + 1 - threshold), so the threshold itself maps to the scale. Sets bit 21 or 22
-    // and returns false for an image of the wrong size or without a valid pixel.
+    // Converts both images to integer images: missing and not-scanned values, not-a-number and
+    // +infinity are no data; values below the signal threshold (-infinity too) are valid but 0;
+    // others v become scale * (v + 1 - threshold), so the threshold itself maps to the scale.
+    // Sets bit 21 or 22 and returns false for an image of the wrong size or without a valid
+    // pixel.
     bool processInputData(const Grid<double> &prev_image, const Grid<double> &curr_image);
 
   private:

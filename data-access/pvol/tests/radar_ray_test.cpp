@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -147,6 +148,26 @@ TEST_F(RayFixture, NativeCopiesPadWithNoData) {
     rray_delete(ray);
     EXPECT_EQ(pos->ref, 1);
     rposition_unref(pos);
+
+    // "No data" codes whose bytes differ, at 16 and at 8 bits.
+    const native_data_desc uneven16 = scale_of(BITS_16, 0x1234, 0);
+    const native_data_desc uneven8 = scale_of(BITS_8, 7, 0);
+    ASSERT_EQ(rayconf_add_moment(rconf, RD_SQI, &mask, &uneven16), 4);
+    ASSERT_EQ(rayconf_add_moment(rconf, RD_KDP, &mask, &uneven8), 5);
+    ray = rray_new(rconf, nullptr, nullptr, nullptr, nullptr, -1);
+    ASSERT_EQ(rray_get_native(ray, 4, buffer), buffer);
+    EXPECT_EQ(contents<uint16_t>(buffer), std::vector<uint16_t>(6, 0x1234));
+    ASSERT_EQ(rray_get_native(ray, 5, buffer), buffer);
+    EXPECT_EQ(contents<uint8_t>(buffer), std::vector<uint8_t>(6, 7));
+    radar_ray_data_resize(buffer, BITS_16, 5);
+    std::fill_n(static_cast<uint16_t *>(buffer->data), 5, uint16_t{1});
+    ASSERT_EQ(rray_set_from_native(ray, 4, buffer), 0);
+    radar_ray_data_resize(buffer, BITS_16, 1);
+    ASSERT_EQ(rray_set_from_native(ray, 4, buffer), 0);
+    rray_get_native(ray, 4, buffer);
+    EXPECT_EQ(contents<uint16_t>(buffer),
+              (std::vector<uint16_t>{1, 0x1234, 0x1234, 0x1234, 0x1234, 0x1234}));
+    rray_delete(ray);
 }
 
 TEST_F(RayFixture, PhysicalValuesWithSpecialCodesAndWrap) {

@@ -10,5 +10,6 @@
 #include "nowcast/trec_calculation.h"
 #include "nowcast/trec_algorithm.h"
 #include "nowcast/correlator.h"
+#include "nowcast/extrapolator.h"
 
 #endif  // NOWCAST_NOWCAST_H

@@ -1,0 +1,136 @@
+#include "nowcast/extrapolator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace azm {
+
+namespace {
+
+constexpr double kMissingVector = -999.0;
+
+bool validVector(double u, double v) {
+    return u != kMissingVector && v != kMissingVector && std::isfinite(u) && std::isfinite(v);
+}
+
+// Bilinear weights of the up to four pixels around (x, y); false outside the pixel centres'
+// rectangle (also for a coordinate that is not a number).
+struct Corners {
+    int index[4];
+    double weight[4];
+    int count = 0;
+};
+
+bool corners(int size_x, int size_y, double x, double y, Corners &c) {
+    if (!(x >= 0.0 && x <= size_x - 1 && y >= 0.0 && y <= size_y - 1))
+        return false;
+    const int x0 = std::min(static_cast<int>(x), size_x - 1);
+    const int y0 = std::min(static_cast<int>(y), size_y - 1);
+    const double fx = x - x0;
+    const double fy = y - y0;
+    // Corners of zero weight are left out, so that a point on a pixel centre reads that pixel
+    // alone (exactly, whatever its neighbours hold) and the last row and column need no next one.
+    const auto add = [&](int cx, int cy, double w) {
+        if (w > 0.0) {
+            c.index[c.count] = cx + size_x * cy;
+            c.weight[c.count] = w;
+            ++c.count;
+        }
+    };
+    add(x0, y0, (1.0 - fx) * (1.0 - fy));
+    add(x0 + 1, y0, fx * (1.0 - fy));
+    add(x0, y0 + 1, (1.0 - fx) * fy);
+    add(x0 + 1, y0 + 1, fx * fy);
+    return true;
+}
+
+// Trajectory positions are sampled on a grid of 2^-16 pixel, so that the rounding errors of many
+// sub-steps do not turn a whole-pixel shift into a blend of neighbours.
+double snap(double coordinate) {
+    constexpr double kResolution = 65536.0;
+    return std::round(coordinate * kResolution) / kResolution;
+}
+
+}  // namespace
+
+Extrapolator::Extrapolator(const Grid<double> &motion_x, const Grid<double> &motion_y)
+    : m_motion_x(motion_x),
+      m_motion_y(motion_y),
+      m_good(motion_x.sizeX() == motion_y.sizeX() && motion_x.sizeY() == motion_y.sizeY()) {
+    if (!m_good)
+        return;
+    for (int k = 0; k < m_motion_x.size(); ++k) {
+        const double u = m_motion_x.get(k);
+        const double v = m_motion_y.get(k);
+        if (validVector(u, v))
+            m_max_speed = std::max(m_max_speed, std::hypot(u, v));
+    }
+}
+
+bool Extrapolator::motionAt(double x, double y, double &u, double &v) const {
+    Corners c;
+    if (!corners(sizeX(), sizeY(), x, y, c))
+        return false;
+    const double *field_x = m_motion_x.getGrid();
+    const double *field_y = m_motion_y.getGrid();
+    u = 0.0;
+    v = 0.0;
+    for (int i = 0; i < c.count; ++i) {
+        const double cu = field_x[c.index[i]];
+        const double cv = field_y[c.index[i]];
+        if (!validVector(cu, cv))
+            return false;
+        u += c.weight[i] * cu;
+        v += c.weight[i] * cv;
+    }
+    return true;
+}
+
+std::vector<Grid<double>> Extrapolator::forecast(const Grid<double> &image, double step,
+                                                 int count) const {
+    std::vector<Grid<double>> leads;
+    if (!m_good || image.sizeX() != sizeX() || image.sizeY() != sizeY() || !std::isfinite(step) ||
+        step <= 0.0 || count < 1)
+        return leads;
+    leads.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        leads.emplace_back(sizeX(), sizeY());
+
+    // The interpolated motion is never faster than the fastest vector, so sub-steps of this
+    // length move no trajectory more than one pixel.
+    const int substeps = std::max(1, static_cast<int>(std::ceil(m_max_speed * step)));
+    const double dt = step / substeps;
+    const double missing = std::numeric_limits<double>::quiet_NaN();
+    const double *pixels = image.getGrid();
+    for (int cy = 0; cy < sizeY(); ++cy) {
+        for (int cx = 0; cx < sizeX(); ++cx) {
+            double x = cx;
+            double y = cy;
+            bool traced = true;
+            for (int lead = 0; lead < count; ++lead) {
+                // Backward in time with the midpoint rule.
+                for (int s = 0; s < substeps && traced; ++s) {
+                    double u, v, um, vm;
+                    traced = motionAt(x, y, u, v) &&
+                             motionAt(x - 0.5 * dt * u, y - 0.5 * dt * v, um, vm);
+                    if (traced) {
+                        x -= dt * um;
+                        y -= dt * vm;
+                    }
+                }
+                double value = missing;
+                Corners c;
+                if (traced && corners(sizeX(), sizeY(), snap(x), snap(y), c)) {
+                    value = 0.0;
+                    for (int i = 0; i < c.count && !std::isnan(value); ++i)
+                        value += c.weight[i] * pixels[c.index[i]];
+                }
+                leads[static_cast<std::size_t>(lead)].set(cx, cy, value);
+            }
+        }
+    }
+    return leads;
+}
+
+}  // namespace azm

@@ -4,7 +4,10 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "radar_grid.h"
 #include "synthetic_scan.h"
 #include "temp_dir.h"
 
@@ -57,6 +60,55 @@ TEST(SampleVolumeTest, ConvectiveVolumeThatTheWriterReproduces) {
     expected.replace(generation_time, sizeof(ymds_time), sizeof(ymds_time), '\0');
     written.replace(generation_time, sizeof(ymds_time), sizeof(ymds_time), '\0');
     EXPECT_TRUE(written == expected);
+}
+
+}  // namespace
+
+namespace {
+
+// Centre of the pixels of at least `threshold` within 15 km of (east, north), km, on a grid of
+// 1 km pixels 201 across.
+std::pair<double, double> echo_centre(const std::vector<double> &grid, double east, double north,
+                                      double threshold) {
+    double sum_x = 0.0, sum_y = 0.0;
+    int count = 0;
+    for (int row = 0; row < 201; ++row) {
+        for (int column = 0; column < 201; ++column) {
+            const double x = column - 100.0;
+            const double y = 100.0 - row;
+            if (std::hypot(x - east, y - north) < 15.0 && grid[row * 201 + column] >= threshold) {
+                sum_x += x;
+                sum_y += y;
+                ++count;
+            }
+        }
+    }
+    return count > 0 ? std::pair{sum_x / count, sum_y / count}
+                     : std::pair{double(NAN), double(NAN)};
+}
+
+TEST(SampleVolumeTest, SeriesCarriesTheStormsWithItsVelocity) {
+    const std::string samples =
+        std::string(PVOL_SAMPLE_VOLUME).substr(0, std::string(PVOL_SAMPLE_VOLUME).rfind('/') + 1);
+    std::vector<std::vector<double>> grids;
+    std::vector<time_t> times;
+    for (const char *name : {"moving-storms-00.raw", "moving-storms-02.raw"}) {
+        ScanPtr scan = read_files({samples + name});
+        ASSERT_NE(scan, nullptr) << name;
+        timeval time;
+        times.push_back(pvol_get_time_stamp(scan.get(), &time)->tv_sec);
+        grids.emplace_back(201 * 201);
+        ASSERT_EQ(pvol_grid_max(scan.get(), RD_DBZ, 201, 1000.0, -32.0, grids.back().data()), 0);
+    }
+    EXPECT_EQ(times[1] - times[0], 600);
+    // 15 m/s toward 60 degrees for 10 minutes: 9 km, 7.79 km east and 4.5 km north. In the middle
+    // volume the strongest cell stands at 35 km east, 48 km north.
+    const auto [x0, y0] = echo_centre(grids[0], 35.0 - 3.9, 48.0 - 2.25, 45.0);
+    const auto [x1, y1] = echo_centre(grids[1], 35.0 + 3.9, 48.0 + 2.25, 45.0);
+    EXPECT_NEAR(x1 - x0, 7.79, 0.7);
+    EXPECT_NEAR(y1 - y0, 4.5, 0.7);
+    EXPECT_NEAR(x0, 35.0 - 3.9, 1.0);
+    EXPECT_NEAR(y0, 48.0 - 2.25, 1.0);
 }
 
 }  // namespace

@@ -1,7 +1,18 @@
 // Builds a synthetic radar volume in memory and writes it as an ORVA RAW product file:
-//     make-sample-volume [--bits 8|16] OUTPUT
-// The sample volume in samples/ was made with:
+//     make-sample-volume [--bits 8|16] [--reflectivity-only] OUTPUT
+// or a time series of volumes of the same storms, OUTPUT-00.raw, OUTPUT-01.raw, ...:
+//     make-sample-volume [--bits 8|16] [--reflectivity-only] --series COUNT [--interval MINUTES]
+//                        [--speed M/S] [--toward DEGREES] [--rotation DEGREES/HOUR]
+//                        [--growth DBZ/HOUR] OUTPUT
+// The sample volume and the sample series in samples/ were made with:
 //     make-sample-volume samples/sample-volume.raw
+//     make-sample-volume --reflectivity-only --series 3 --speed 15 --toward 60 samples/moving-storms
+//
+// In a series the storms move with the given velocity, turn clockwise about the radar at the
+// given rate and their reflectivity grows (or, negative, decays) at the given rate, all measured
+// from the middle of the series, where the storms stand as in the single volume; each ray sees
+// them where they are at its own time. The volumes follow each other at the interval (5 minutes
+// unless given).
 //
 // The volume is a C-band dual-polarization PPI task of four sweeps. A few convective cells and a
 // band of light rain make the reflectivity; a uniform wind seen along each ray makes the radial
@@ -14,6 +25,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -86,20 +98,57 @@ double noise(uint32_t a, uint32_t b, uint32_t c) {
     return static_cast<double>(x >> 11) / static_cast<double>(1ull << 52) - 1.0;
 }
 
+// Where the storms are at one moment: turned clockwise about the radar, then moved, with their
+// peaks raised by a gain.
+struct StormState {
+    double east_km = 0.0;
+    double north_km = 0.0;
+    double turn = 0.0;  // radians
+    double gain_db = 0.0;
+};
+
+// How the storms of a series change with time.
+struct Series {
+    int count = 1;
+    double interval_minutes = 5.0;
+    double speed = 0.0;     // m/s
+    double toward = 0.0;    // degrees clockwise from north
+    double rotation = 0.0;  // degrees per hour, clockwise
+    double growth = 0.0;    // dBZ per hour
+
+    // Seconds from the first volume to the middle of the series.
+    double middle() const { return (count - 1) * interval_minutes * 60.0 / 2.0; }
+
+    StormState at(double seconds_from_middle) const {
+        const double km = speed * seconds_from_middle / 1000.0;
+        const double hours = seconds_from_middle / 3600.0;
+        return {km * std::sin(toward * kDegree), km * std::cos(toward * kDegree),
+                rotation * hours * kDegree, growth * hours};
+    }
+};
+
 // Reflectivity (dBZ) of the strongest echo at a point, height in km: each cell falls off from
 // its peak as a Gaussian in dBZ, and above its top by 10 dB per kilometre.
-double reflectivity(double x, double y, double height) {
+double reflectivity(double x, double y, double height, const StormState &storms) {
+    // The storms as they stand in the single volume: move the point back and turn it back.
+    const double east = x - storms.east_km;
+    const double north = y - storms.north_km;
+    const double c = std::cos(storms.turn);
+    const double s = std::sin(storms.turn);
+    x = east * c - north * s;
+    y = east * s + north * c;
     double dbz = -100.0;
     for (const Cell &cell : kCells) {
         const double d2 = (x - cell.x) * (x - cell.x) + (y - cell.y) * (y - cell.y);
         const double above = std::fmax(0.0, height - cell.top);
-        dbz = std::fmax(
-            dbz, cell.peak_dbz * std::exp(-d2 / (2 * cell.radius * cell.radius)) - 10.0 * above);
+        dbz = std::fmax(dbz, (cell.peak_dbz + storms.gain_db) *
+                                     std::exp(-d2 / (2 * cell.radius * cell.radius)) -
+                                 10.0 * above);
     }
     // The band runs from west-north-west to east-south-east, 45 km south of the radar.
     const double across = (y + 45.0 + 0.25 * x) / 10.0;
     const double above = std::fmax(0.0, height - kBandTop);
-    return std::fmax(dbz, kBandDbz * std::exp(-across * across) - 10.0 * above);
+    return std::fmax(dbz, (kBandDbz + storms.gain_db) * std::exp(-across * across) - 10.0 * above);
 }
 
 // Folds a velocity into the Nyquist interval.
@@ -115,7 +164,7 @@ enum Moment { kDbz, kVel, kWidth, kZdr, kRhohv, kPhidp, kMoments };
 const int kTypes[kMoments] = {RD_DBZ, RD_VEL, RD_WIDTH, RD_ZDR, RD_RHOHV, RD_PHIDP};
 const int kFormats[kMoments] = {BITS_16, BITS_16, BITS_8, BITS_8, BITS_16, BITS_16};
 
-radar_ray_conf *new_rayconf() {
+radar_ray_conf *new_rayconf(int moments) {
     radar_ray_conf *rconf = rayconf_new(kPrf, kFrequency, kNyquist, kUnambiguousRange, kPulseWidth,
                                         40, 70.5, -30.0, 0.008, kTxPolarization);
     if (rconf == nullptr)
@@ -123,7 +172,7 @@ radar_ray_conf *new_rayconf() {
     // The ORVA scales of the data types, so that the writer copies the codes as they are.
     data_convert conv;
     FillDataConvert(&conv, kPrf, 0, kWavelength, kTxPolarization, 0);
-    for (int m = 0; m < kMoments; ++m) {
+    for (int m = 0; m < moments; ++m) {
         native_data_desc scale;
         get_descriptor(&scale, kTypes[m], kFormats[m] == BITS_8 ? 1 : 2, &conv);
         if (rayconf_add_moment(rconf, kTypes[m], &kRange, &scale) != m) {
@@ -134,9 +183,10 @@ radar_ray_conf *new_rayconf() {
     return rconf;
 }
 
-// The physical values of one ray, one vector per moment; NaN where there is no echo.
-void fill_ray(int sweep, int ray, double elevation, double azimuth,
-              std::vector<std::vector<double>> &values) {
+// The physical values of one ray, one vector per moment; NaN where there is no echo. The noise
+// differs from volume to volume of a series.
+void fill_ray(int volume, int sweep, int ray, double elevation, double azimuth,
+              const StormState &storms, std::vector<std::vector<double>> &values) {
     double phase = kSystemPhase;
     for (uint64_t k = 0; k < kRange.count; ++k) {
         const double range = (kRange.start + k * kRange.step) / 1000.0;  // km
@@ -145,20 +195,22 @@ void fill_ray(int sweep, int ray, double elevation, double azimuth,
         const double ground = range * std::cos(elevation);
         const double x = ground * std::sin(azimuth);
         const double y = ground * std::cos(azimuth);
-        const uint32_t s = static_cast<uint32_t>(sweep);
+        const uint32_t s = static_cast<uint32_t>(sweep + 1000 * volume);
         const uint32_t r = static_cast<uint32_t>(ray);
         const uint32_t b = static_cast<uint32_t>(k);
-        const double dbz = reflectivity(x, y, height) + 1.5 * noise(s, r, b);
+        const double dbz = reflectivity(x, y, height, storms) + 1.5 * noise(s, r, b);
         if (dbz < kEchoThreshold) {
             for (auto &moment : values)
                 moment[k] = NAN;
             continue;
         }
+        values[kDbz][k] = dbz;
+        if (values.size() == 1)
+            continue;
         const double radial = kWindSpeed * std::cos(elevation) * std::cos(azimuth - kWindToward) +
                               0.8 * noise(s + 11, r, b);
         const double kdp = dbz > 35.0 ? 0.12 * (dbz - 35.0) : 0.0;  // degrees per km
         phase = std::fmin(phase + 2.0 * kdp * kRange.step / 1000.0, 170.0);
-        values[kDbz][k] = dbz;
         values[kVel][k] = fold(radial);
         values[kWidth][k] =
             std::fmin(0.9 * kNyquistWidth, 0.8 + dbz / 25.0 + 0.3 * noise(s + 22, r, b));
@@ -170,17 +222,22 @@ void fill_ray(int sweep, int ray, double elevation, double azimuth,
     }
 }
 
-radar_sweep *new_sweep(radar_sweep_conf *sconf, radar_ray_conf *rconf, int index) {
+// Sweep `index` of volume `volume` of the series.
+radar_sweep *new_sweep(radar_sweep_conf *sconf, radar_ray_conf *rconf, const Series &series,
+                       int volume, int index) {
     radar_sweep *sweep = rsweep_new(sconf);
     if (sweep == nullptr)
         return nullptr;
     const double elevation = kElevations[index] * kDegree;
-    const timeval sweep_time{kVolumeTime + index * kSweepSeconds, 0};
+    const double volume_offset = volume * series.interval_minutes * 60.0;  // s
+    const timeval sweep_time{
+        kVolumeTime + static_cast<time_t>(volume_offset) + index * kSweepSeconds, 0};
     rsweep_set_time(sweep, &sweep_time);
     rsweep_set_fixed_angle(sweep, elevation);
     rsweep_set_schedule_index(sweep, index);
 
-    std::vector<std::vector<double>> values(kMoments, std::vector<double>(kRange.count));
+    const size_t moments = rayconf_get_moments_count(rconf);
+    std::vector<std::vector<double>> values(moments, std::vector<double>(kRange.count));
     for (int r = 0; r < kRays; ++r) {
         const angle_interval azimuth{r * kDegree, (r + 0.5) * kDegree, (r + 1) * kDegree};
         // The antenna climbs to the elevation during the first ray.
@@ -192,11 +249,14 @@ radar_sweep *new_sweep(radar_sweep_conf *sconf, radar_ray_conf *rconf, int index
             rsweep_delete(sweep);
             return nullptr;
         }
-        fill_ray(index, r, elevation, azimuth.between, values);
+        const double seconds_from_middle =
+            static_cast<double>(ray_time.tv_sec - kVolumeTime) - series.middle();
+        fill_ray(volume, index, r, elevation, azimuth.between, series.at(seconds_from_middle),
+                 values);
         bool stored = true;
-        for (int m = 0; m < kMoments && stored; ++m) {
+        for (size_t m = 0; m < moments && stored; ++m) {
             const radar_ray_data bins{BITS_64, values[m].data(), kRange.count, 0};
-            stored = rray_set_dat(ray, m, &bins) == 0;
+            stored = rray_set_dat(ray, static_cast<int>(m), &bins) == 0;
         }
         if (!stored || rsweep_add_ray(sweep, ray) < 0) {
             rray_delete(ray);
@@ -207,22 +267,24 @@ radar_sweep *new_sweep(radar_sweep_conf *sconf, radar_ray_conf *rconf, int index
     return sweep;
 }
 
-radar_scan *new_volume() {
+// Volume `volume` of the series, with the first `moments` moments.
+radar_scan *new_volume(const Series &series, int volume, int moments) {
     const rposition_fixed site{kLatitude, kLongitude, kGroundHeight, kAntennaHeight};
     radar_scan *scan = pvol_new("SAMPLE", "Synthetic convective volume", "SAMPLESITE",
                                 "Synthetic test site", RPOSITION_FIXED, &site);
-    radar_ray_conf *rconf = new_rayconf();
+    radar_ray_conf *rconf = new_rayconf(moments);
     const dscan sector{0.0, kDegree, kRays};
     radar_sweep_conf *sconf = sweepconf_new_ppi(&sector);
     bool built = scan != nullptr && rconf != nullptr && sconf != nullptr &&
                  sweepconf_add_rayconf(sconf, rconf) == rconf &&
                  sweepconf_add_string(sconf, "ORVA Scan Task Name", "SAMPLE") == 0;
     if (built) {
-        const timeval stamp{kVolumeTime, 0};
+        const timeval stamp{
+            kVolumeTime + static_cast<time_t>(volume * series.interval_minutes * 60.0), 0};
         pvol_set_time_stamp(scan, &stamp);
         pvol_set_scheduled_sweeps(scan, std::size(kElevations));
         for (int s = 0; s < static_cast<int>(std::size(kElevations)) && built; ++s) {
-            radar_sweep *sweep = new_sweep(sconf, rconf, s);
+            radar_sweep *sweep = new_sweep(sconf, rconf, series, volume, s);
             built = sweep != nullptr && pvol_add_sweep(scan, sweep) != nullptr;
             if (!built && sweep != nullptr)
                 rsweep_delete(sweep);
@@ -240,22 +302,83 @@ radar_scan *new_volume() {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: make-sample-volume [--bits 8|16] OUTPUT\n");
+    std::fprintf(stderr,
+                 "usage: make-sample-volume [--bits 8|16] [--reflectivity-only] OUTPUT\n"
+                 "       make-sample-volume [--bits 8|16] [--reflectivity-only] --series COUNT\n"
+                 "           [--interval MINUTES] [--speed M/S] [--toward DEGREES]\n"
+                 "           [--rotation DEGREES/HOUR] [--growth DBZ/HOUR] OUTPUT\n");
     return 2;
+}
+
+// A number option's value: false unless the whole text is a finite number.
+bool parse_number(const char *text, double &value) {
+    char *end = nullptr;
+    value = std::strtod(text, &end);
+    return end != text && *end == '\0' && std::isfinite(value);
+}
+
+// Writes one volume of the series; false (with a message) on failure.
+bool write_volume(const Series &series, int volume, int moments, int bin_format,
+                  const std::string &output) {
+    radar_scan *scan = new_volume(series, volume, moments);
+    if (scan == nullptr) {
+        std::fprintf(stderr, "make-sample-volume: out of memory while building the volume\n");
+        return false;
+    }
+    default_raw_io *io = default_raw_io_new(output.c_str());
+    const char site[16] = "SAMPLEGEN";
+    const int failed = io == nullptr || pvol_save_raw(scan, io, site, RAW_SAVE_ONE_FILE, bin_format,
+                                                      nometa_raw_output) != 0;
+    default_raw_io_delete(io);
+    pvol_delete(scan);
+    if (failed)
+        std::fprintf(stderr, "make-sample-volume: cannot write %s\n", output.c_str());
+    return !failed;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
     int bin_format = BITS_16;
+    int moments = kMoments;
+    bool is_series = false;
+    Series series;
     const char *output = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--bits" && i + 1 < argc) {
+        const bool has_value = i + 1 < argc;
+        double number = 0.0;
+        if (arg == "--bits" && has_value) {
             const std::string bits = argv[++i];
             if (bits != "8" && bits != "16")
                 return usage();
             bin_format = bits == "8" ? BITS_8 : BITS_16;
+        } else if (arg == "--reflectivity-only") {
+            moments = 1;
+        } else if ((arg == "--series" || arg == "--interval" || arg == "--speed" ||
+                    arg == "--toward" || arg == "--rotation" || arg == "--growth") &&
+                   has_value) {
+            if (!parse_number(argv[++i], number))
+                return usage();
+            if (arg == "--series") {
+                // Two digits number the files.
+                if (number != std::floor(number) || number < 1 || number > 100)
+                    return usage();
+                series.count = static_cast<int>(number);
+                is_series = true;
+            } else if (arg == "--interval") {
+                if (number <= 0.0 || number > 24 * 60.0)
+                    return usage();
+                series.interval_minutes = number;
+            } else if (arg == "--speed") {
+                series.speed = number;
+            } else if (arg == "--toward") {
+                series.toward = number;
+            } else if (arg == "--rotation") {
+                series.rotation = number;
+            } else {
+                series.growth = number;
+            }
         } else if (output == nullptr && !arg.empty() && arg[0] != '-') {
             output = argv[i];
         } else {
@@ -264,21 +387,13 @@ int main(int argc, char **argv) {
     }
     if (output == nullptr)
         return usage();
-
-    radar_scan *scan = new_volume();
-    if (scan == nullptr) {
-        std::fprintf(stderr, "make-sample-volume: out of memory while building the volume\n");
-        return 1;
-    }
-    default_raw_io *io = default_raw_io_new(output);
-    const char site[16] = "SAMPLEGEN";
-    const int failed = io == nullptr || pvol_save_raw(scan, io, site, RAW_SAVE_ONE_FILE, bin_format,
-                                                      nometa_raw_output) != 0;
-    default_raw_io_delete(io);
-    pvol_delete(scan);
-    if (failed) {
-        std::fprintf(stderr, "make-sample-volume: cannot write %s\n", output);
-        return 1;
+    if (!is_series)
+        return write_volume(series, 0, moments, bin_format, output) ? 0 : 1;
+    for (int volume = 0; volume < series.count; ++volume) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "-%02d.raw", volume);
+        if (!write_volume(series, volume, moments, bin_format, output + std::string(suffix)))
+            return 1;
     }
     return 0;
 }

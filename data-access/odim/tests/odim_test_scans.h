@@ -62,21 +62,8 @@ inline radar_sweep *make_sweep(radar_sweep_conf *sconf, const SweepShape &shape,
         const timeval ray_time{time + r / 4, 0};  // several rays share a second
         radar_ray *ray = rray_new(rconf, shape.rhi ? &fixed : &moving, shape.rhi ? &moving : &fixed,
                                   &ray_time, nullptr, -1);
-        for (int m = 0; m < static_cast<int>(rayconf_get_moments_count(rconf)); ++m) {
-            native_data_desc scale;
-            dscan range;
-            rmoment_get_scale(rayconf_get_moment(rconf, m), &scale);
-            rmoment_get_range_mask(rayconf_get_moment(rconf, m), &range);
-            radar_ray_data_resize(bins, scale.bin_format, range.count);
-            for (uint64_t b = 0; b < range.count; ++b) {
-                const uint16_t code = code_at(scale.bin_format, r, static_cast<int>(b), m);
-                if (scale.bin_format == BITS_8)
-                    static_cast<uint8_t *>(bins->data)[b] = static_cast<uint8_t>(code);
-                else
-                    static_cast<uint16_t *>(bins->data)[b] = code;
-            }
-            rray_set_from_native(ray, m, bins);
-        }
+        synthetic::set_ray_codes(
+            ray, bins, [r](int format, int bin, int m) { return code_at(format, r, bin, m); });
         rsweep_add_ray(sweep, ray);
     }
     radar_ray_data_delete(bins);

@@ -79,6 +79,28 @@ inline radar_sweep_conf *new_ppi_conf(const std::vector<radar_ray_conf *> &rconf
     return sconf;
 }
 
+// Fills every moment of ray with the codes code(bin_format, bin, moment), through the caller's
+// buffer bins.
+template <typename Code>
+inline void set_ray_codes(radar_ray *ray, radar_ray_data *bins, Code code) {
+    const radar_ray_conf *rconf = rray_get_config(ray);
+    for (int m = 0; m < static_cast<int>(rayconf_get_moments_count(rconf)); ++m) {
+        native_data_desc scale;
+        dscan range;
+        rmoment_get_scale(rayconf_get_moment(rconf, m), &scale);
+        rmoment_get_range_mask(rayconf_get_moment(rconf, m), &range);
+        radar_ray_data_resize(bins, scale.bin_format, range.count);
+        for (uint64_t b = 0; b < range.count; ++b) {
+            const uint16_t c = code(scale.bin_format, static_cast<int>(b), m);
+            if (scale.bin_format == BITS_8)
+                static_cast<uint8_t *>(bins->data)[b] = static_cast<uint8_t>(c);
+            else
+                static_cast<uint16_t *>(bins->data)[b] = c;
+        }
+        rray_set_from_native(ray, m, bins);
+    }
+}
+
 // A sweep with a ray at every position of the sector (kRays for a manual sweep) but
 // absent_position, bins in pattern_code, ray r taken r seconds after the sweep.
 inline radar_sweep *new_sweep(radar_sweep_conf *sconf, time_t time, double elevation_degrees,
@@ -102,21 +124,8 @@ inline radar_sweep *new_sweep(radar_sweep_conf *sconf, time_t time, double eleva
         const angle_interval elevation{el, el, el};
         const timeval ray_time{time + r, 250000};
         radar_ray *ray = rray_new(rconf, &azimuth, &elevation, &ray_time, nullptr, -1);
-        for (int m = 0; m < static_cast<int>(rayconf_get_moments_count(rconf)); ++m) {
-            native_data_desc scale;
-            dscan range;
-            rmoment_get_scale(rayconf_get_moment(rconf, m), &scale);
-            rmoment_get_range_mask(rayconf_get_moment(rconf, m), &range);
-            radar_ray_data_resize(bins, scale.bin_format, range.count);
-            for (uint64_t b = 0; b < range.count; ++b) {
-                const uint16_t code = pattern_code(scale.bin_format, r, static_cast<int>(b), m);
-                if (scale.bin_format == BITS_8)
-                    static_cast<uint8_t *>(bins->data)[b] = static_cast<uint8_t>(code);
-                else
-                    static_cast<uint16_t *>(bins->data)[b] = code;
-            }
-            rray_set_from_native(ray, m, bins);
-        }
+        set_ray_codes(ray, bins,
+                      [r](int format, int bin, int m) { return pattern_code(format, r, bin, m); });
         rsweep_add_ray(sweep, ray);
     }
     radar_ray_data_delete(bins);

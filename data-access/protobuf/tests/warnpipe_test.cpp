@@ -283,7 +283,6 @@ TEST_F(WarnPipeTest, BadFilesAreReportedWithoutOutput) {
         writeProduct("odd_size.prod", "WARN", 2, std::vector<std::uint8_t>(599, 0)),
         writeProduct("no_events.prod", "WARN", 1, {}),
         writeProduct("negative.prod", "WARN", -2, {}),
-        path("missing.prod"),
     };
     for (const fs::path &input : inputs) {
         for (const std::string &output : {std::string("-"), path("doc.json").string()}) {
@@ -297,21 +296,47 @@ TEST_F(WarnPipeTest, BadFilesAreReportedWithoutOutput) {
     }
 }
 
+TEST_F(WarnPipeTest, InputsThatCannotBeOpenedAreRefusedWithTheSystemsReason) {
+    struct Case {
+        fs::path input;
+        std::string reason;
+    };
+    const fs::path unreadable = writeProduct("unreadable.prod", "WARN", 0, {});
+    fs::permissions(unreadable, fs::perms::none);
+    std::vector<Case> cases = {{path("missing.prod"), "No such file or directory"},
+                               {dir_, "Is a directory"}};
+    if (!std::ifstream(unreadable)) {  // root reads any file
+        cases.push_back({unreadable, "Permission denied"});
+    }
+    for (const Case &c : cases) {
+        const RunResult result = run("-i " + c.input.string() + " -o " + path("doc.json").string());
+        EXPECT_EQ(result.status, 255) << c.input;
+        EXPECT_EQ(result.err, "warnpipe: cannot open the input file " + c.input.string() + ": " +
+                                  c.reason + "\n");
+        EXPECT_EQ(result.out, "");
+        EXPECT_FALSE(fs::exists(path("doc.json")));
+    }
+}
+
 TEST_F(WarnPipeTest, CommandLineAndOutputErrorsAreReported) {
     const fs::path input = writeProduct("warn.prod", "WARN", 2, twoEvents());
     const RunResult no_value = run("-i " + input.string() + " -o");
     EXPECT_EQ(no_value.status, 2);
     EXPECT_EQ(no_value.out, "");
 
-    const RunResult no_dir =
-        run("-i " + input.string() + " -o " + path("no/such/dir.json").string());
-    EXPECT_EQ(no_dir.status, 1);
-    EXPECT_NE(no_dir.err.find("cannot create"), std::string::npos) << no_dir.err;
+    const fs::path no_dir = path("no/such/dir.json");
+    const RunResult no_dir_result = run("-i " + input.string() + " -o " + no_dir.string());
+    EXPECT_EQ(no_dir_result.status, 1);
+    EXPECT_EQ(no_dir_result.err, "warnpipe: cannot create the output file " + no_dir.string() +
+                                     ": No such file or directory\n");
     if (fs::exists("/dev/full")) {
-        const int status = std::system(
-            (std::string(WARNPIPE_PATH) + " -i " + input.string() + " -o - >/dev/full 2>/dev/null")
-                .c_str());
+        const int status = std::system((std::string(WARNPIPE_PATH) + " -i " + input.string() +
+                                        " -o - >/dev/full 2>" + path("stderr").string())
+                                           .c_str());
         EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(readFile(path("stderr")),
+                  "warnpipe: cannot write the document to standard "
+                  "output: No space left on device\n");
     }
 }
 

@@ -273,6 +273,12 @@ void Header::fitToType() {
     bytes_.resize(size(), 0);
 }
 
+void Header::fitToTypeAfterStore(std::size_t offset, std::size_t width) {
+    if (offset < at::product_type + sizeof(std::int16_t) && offset + width > at::product_type) {
+        fitToType();
+    }
+}
+
 void Header::read(std::istream &input) {
     reset();
     input.read(reinterpret_cast<char *>(bytes_.data()), base_size);
@@ -293,8 +299,10 @@ void Header::read(std::istream &input) {
 }
 
 void Header::write(std::ostream &output) const {
+    // The buffer always has the type's size; writing what it holds keeps that true of the file
+    // without ever reading past it.
     output.write(reinterpret_cast<const char *>(bytes_.data()),
-                 static_cast<std::streamsize>(size()));
+                 static_cast<std::streamsize>(bytes_.size()));
 }
 
 void Header::set(const std::uint8_t *data, std::size_t length) {

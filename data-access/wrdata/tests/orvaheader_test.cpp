@@ -1,4 +1,5 @@
 #include <cmath>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -50,6 +51,15 @@ TEST(HeaderTest, SizeAndBufferFollowTheProductType) {
     EXPECT_EQ(header.size(), 640u);
     EXPECT_EQ(header.get().size(), 640u);
     EXPECT_TRUE(header.isScalar());
+    // A raw store of the type field resizes too, so that write gives the type's header whole.
+    header.store<std::int16_t>(24, 12);
+    EXPECT_EQ(header.getProductType(), "WARN");
+    EXPECT_EQ(header.get().size(), 1664u);
+    std::ostringstream written;
+    header.write(written);
+    EXPECT_EQ(written.str().size(), 1664u);
+    header.store<std::uint8_t>(25, 1);  // the high byte belongs to the field: type 268, none
+    EXPECT_EQ(header.get().size(), 640u);
     header.setProductType("no such product");
     EXPECT_EQ(header.load<std::int16_t>(24), 0);
     EXPECT_EQ(header.getProductType(), "NONE");

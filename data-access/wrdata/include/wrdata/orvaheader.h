@@ -143,7 +143,9 @@ class Header {
     void getGeoReference(boost::property_tree::ptree &tree) const;
     void setGeoReference(const boost::property_tree::ptree &tree);
 
-    // Typed access to the raw bytes at a byte offset (little-endian, unaligned).
+    // Typed access to the raw bytes at a byte offset (little-endian, unaligned). A store that
+    // changes the product type resizes the buffer to the new type's header size, as
+    // setProductType does.
     template <typename T>
     T load(std::size_t offset) const;
     template <typename T>
@@ -155,6 +157,8 @@ class Header {
   private:
     int productType() const;
     void fitToType();  // keeps the buffer at the size of the current product type
+    // After a raw store of width bytes at offset: refits the buffer if they hold the type.
+    void fitToTypeAfterStore(std::size_t offset, std::size_t width);
     YMDHHMMSS ymdhhmmss(std::size_t offset) const;
     void setYmdhhmmss(std::size_t offset, const YMDHHMMSS &time);
 
@@ -177,6 +181,7 @@ void Header::store(std::size_t offset, T value) {
         throw std::out_of_range("product header field beyond the header");
     }
     std::memcpy(bytes_.data() + offset, &value, sizeof(T));
+    fitToTypeAfterStore(offset, sizeof(T));
 }
 
 }  // namespace azm::orva

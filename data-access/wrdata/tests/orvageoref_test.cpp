@@ -58,6 +58,8 @@ TEST(GeoReferenceTest, EllipsoidNamesAndFiguresBothWays) {
                           {"International", nullptr, nullptr, 637838800, 297000000},
                           {"Sphere", "6375000", nullptr, 637100000, 0},
                           {"Custom", "6380000.5", "301.5", 638000050, 301500000},
+                          // Nearest, not truncated: 638000000.6 cm, 298257223.563 millionths.
+                          {"Custom", "6380000.006", "298.257223563", 638000001, 298257224},
                           {"Custom", "6400000", nullptr, 637813700, 298257224},
                           {"Custom", "6380000", "1e12", 638000000, 2147483647}}) {
         Properties tree;

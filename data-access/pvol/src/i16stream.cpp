@@ -369,7 +369,9 @@ uint64_t i16stream_pack(i16stream *stream, const uint16_t *ray, uint64_t count) 
         }
         position += run;
     }
-    put_word(stream, PKCODE_END);
+    // A ray without its end code cannot be read back: that is a failed pack too.
+    if (!put_word(stream, PKCODE_END))
+        return I16STREAM_PACK_FAILED;
     return position;
 }
 

@@ -151,6 +151,10 @@ radar_ray_conf *rayconf_new(double prf, double rf_freq, double nyquist_vel, doub
     return rconf;
 }
 
+bool rayconf_equivalent(const radar_ray_conf *a, const radar_ray_conf *b) {
+    return rayconf_compare(a, b) && rayconf_compare(b, a);
+}
+
 radar_ray_conf *rayconf_new_copy(const radar_ray_conf *rconf) {
     PVOL_CHECK(rconf != nullptr);
     auto *copy = static_cast<radar_ray_conf *>(std::malloc(sizeof(radar_ray_conf)));

@@ -59,4 +59,8 @@ uint64_t bin_format_width(int format);
 // membership; null when out of memory.
 radar_ray_conf *rayconf_new_copy(const radar_ray_conf *rconf);
 
+// True when a and b compare equal in both directions: the same properties and moments, and the
+// same attributes on either side (rayconf_compare alone lets b hold more).
+bool rayconf_equivalent(const radar_ray_conf *a, const radar_ray_conf *b);
+
 #endif  // PVOL_RADAR_RAY_INTERNAL_H

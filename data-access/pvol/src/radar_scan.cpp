@@ -48,10 +48,6 @@ bool is_registered(const dllist *head, const dllist *node) {
     return false;
 }
 
-bool equivalent(const radar_ray_conf *a, const radar_ray_conf *b) {
-    return rayconf_compare(a, b) && rayconf_compare(b, a);
-}
-
 bool equivalent(const radar_sweep_conf *a, const radar_sweep_conf *b) {
     return sweepconf_compare(a, b) && sweepconf_compare(b, a);
 }
@@ -59,7 +55,7 @@ bool equivalent(const radar_sweep_conf *a, const radar_sweep_conf *b) {
 radar_ray_conf *registered_equivalent(const radar_scan *scan, const radar_ray_conf *rconf) {
     for (radar_ray_conf *at = pvol_get_next_rayconf(scan, nullptr); at != nullptr;
          at = pvol_get_next_rayconf(scan, at)) {
-        if (equivalent(rconf, at))
+        if (rayconf_equivalent(rconf, at))
             return at;
     }
     return nullptr;
@@ -404,8 +400,8 @@ radar_sweep *pvol_add_sweep(radar_scan *scan, radar_sweep *sweep) {
             registered = true;
             break;
         }
-        if (equivalent(sconf, at)) {
-            rsweep_swap_config(sweep, at, sconf);
+        // A configuration that pairs with at only one way round is registered as a new one.
+        if (equivalent(sconf, at) && rsweep_swap_config(sweep, at, sconf) != nullptr) {
             registered = true;
             break;
         }

@@ -8,6 +8,7 @@
 #include "config_set_internal.h"
 #include "pvol_check.h"
 #include "radar_ray.h"
+#include "radar_ray_internal.h"
 #include "radar_scan.h"
 #include "radar_sweep.h"
 #include "radar_sweep_internal.h"
@@ -52,6 +53,15 @@ bool append_rayconf(radar_sweep_conf *sconf, radar_ray_conf *rconf) {
 bool same_sector(const dscan &a, const dscan &b) {
     return std::memcmp(&a.start, &b.start, sizeof a.start) == 0 &&
            std::memcmp(&a.step, &b.step, sizeof a.step) == 0 && a.count == b.count;
+}
+
+// The first ray configuration of sconf equivalent to rconf in both directions, or null.
+radar_ray_conf *equivalent_in(const radar_sweep_conf *sconf, const radar_ray_conf *rconf) {
+    for (uint64_t i = 0; i < sconf->rayconf_count; ++i) {
+        if (rayconf_equivalent(sconf->rayconf[i], rconf))
+            return sconf->rayconf[i];
+    }
+    return nullptr;
 }
 
 bool time_before(const timeval &a, const timeval &b) {
@@ -483,16 +493,16 @@ radar_sweep_conf *rsweep_swap_config(radar_sweep *sweep, radar_sweep_conf *new_s
     if (new_sconf == old_sconf)
         return new_sconf;
     PVOL_CHECK_TEXT(sweepconf_compare(new_sconf, old_sconf), "sweepconf_compare(new, old)");
-    for (uint64_t i = 0; i < new_sconf->rayconf_count; ++i) {
-        radar_ray_conf *ray_conf = new_sconf->rayconf[i];
-        radar_ray_conf *ray_conf2 = nullptr;
-        for (uint64_t j = 0; j < old_sconf->rayconf_count && ray_conf2 == nullptr; ++j) {
-            if (rayconf_compare(ray_conf, old_sconf->rayconf[j])) {
-                ray_conf2 = old_sconf->rayconf[j];
-            }
-        }
-        PVOL_CHECK_TEXT(ray_conf2 != nullptr, "ray_conf2 != ((void *)0)");
-        rsweep_swap_rayconf(sweep, ray_conf, ray_conf2);
+    // Every ray configuration of old goes to one of new that is equivalent to it both ways: a
+    // one-way match could move rays onto a configuration that lacks one of their attributes.
+    // Without such a partner for each, nothing is swapped.
+    for (uint64_t i = 0; i < old_sconf->rayconf_count; ++i) {
+        if (equivalent_in(new_sconf, old_sconf->rayconf[i]) == nullptr)
+            return nullptr;
+    }
+    for (uint64_t i = 0; i < old_sconf->rayconf_count; ++i) {
+        radar_ray_conf *old_rconf = old_sconf->rayconf[i];
+        rsweep_swap_rayconf(sweep, equivalent_in(new_sconf, old_rconf), old_rconf);
     }
     sweep->config = sweepconf_ref(new_sconf);
     sweepconf_unref(old_sconf);

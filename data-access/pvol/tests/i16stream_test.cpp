@@ -250,6 +250,16 @@ TEST(FileStreamFailureTest, FailedWriteStopsWritingAndPacking) {
     i16stream_delete(stream);
     std::fclose(read_only);
 
+    // A ray whose words fill the last record exactly has no room for its end code: that pack
+    // failed, and so does an absent ray packed into a full buffer.
+    BufferStream full(1);
+    const Words fills(kDataWords - 1, 5);  // one literal code and its words
+    EXPECT_EQ(i16stream_pack(full.stream, fills.data(), fills.size()), I16STREAM_PACK_FAILED);
+    EXPECT_EQ(i16stream_pack(full.stream, nullptr, 0), I16STREAM_PACK_FAILED);
+    BufferStream room(1);
+    const Words leaves_one(kDataWords - 2, 5);
+    EXPECT_EQ(i16stream_pack(room.stream, leaves_one.data(), leaves_one.size()), leaves_one.size());
+
     EXPECT_EQ(i16stream_new_frecord(nullptr, 2), nullptr);
     EXPECT_EQ(i16stream_new_bufrecord(nullptr, 3072, 2), nullptr);
 }

@@ -175,6 +175,37 @@ TEST(Scan, AnExtraAttributeOnEitherSideMakesANewConfiguration) {
     EXPECT_EQ(rray_get_config(rsweep_get_ray(sweeps[2], 1)), second);
 }
 
+TEST(Scan, ConfigurationsPairWithRegisteredOnesBothWays) {
+    // Registered [a, b] where b is a plus one attribute; a sweep listing [b', a'] takes them
+    // over, each ray keeping the configuration with its attributes.
+    auto scan = new_scan();
+    radar_sweep *first = build_sweep(0.5, 0);
+    radar_ray_conf *a = sweepconf_get_next_rayconf(rsweep_get_config(first), nullptr);
+    radar_ray_conf *b = rayconf_new_copy(a);
+    rayconf_add_int(b, "ORVA Ray Extra", 1);
+    sweepconf_add_rayconf(rsweep_get_config(first), b);
+    rayconf_unref(b);
+    pvol_add_sweep(scan.get(), first);
+
+    radar_sweep *second = build_sweep(1.5, 10, "ORVA Ray Extra");
+    radar_sweep_conf *sconf = rsweep_get_config(second);
+    radar_ray_conf *b_second = sweepconf_get_next_rayconf(sconf, nullptr);
+    radar_ray_conf *a_second = rayconf_new_copy(a);
+    sweepconf_add_rayconf(sconf, a_second);
+    const angle_interval az{0, 0, 0};
+    const timeval time{20, 0};
+    rsweep_add_ray(second, rray_new(a_second, &az, &az, &time, nullptr, -1));
+    rayconf_unref(a_second);
+
+    ASSERT_EQ(pvol_add_sweep(scan.get(), second), second);
+    EXPECT_EQ(pvol_get_sweepconf_count(scan.get()), 1u);
+    EXPECT_EQ(pvol_get_rayconf_count(scan.get()), 2u);
+    EXPECT_EQ(rsweep_get_config(second), rsweep_get_config(first));
+    EXPECT_EQ(rray_get_config(rsweep_get_ray(second, 0)), b);
+    EXPECT_EQ(rray_get_config(rsweep_get_ray(second, 2)), a);
+    EXPECT_NE(b_second, b);
+}
+
 TEST(Scan, Ejects) {
     auto scan = new_scan();
     auto other = new_scan();

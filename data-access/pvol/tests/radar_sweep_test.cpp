@@ -47,6 +47,7 @@ TEST(Sweep, NewSweepAndRayTimeBookkeeping) {
     EXPECT_EQ(rsweep_add_ray(sweep, first), 1);
     EXPECT_EQ(rsweep_add_ray(sweep, new_ray(rconf, 5, 500)), 2);
     EXPECT_EQ(rsweep_add_ray(sweep, new_ray(rconf, 5, 500)), 3);  // equal: first one stays
+    EXPECT_EQ(rsweep_get_earliest_ray(sweep), 2);
     EXPECT_EQ(rsweep_add_ray(sweep, new_ray(rconf, 5, 499)), 4);
     EXPECT_EQ(rsweep_add_ray(sweep, new_ray(rconf, 20)), 5);
     EXPECT_EQ(rsweep_add_ray(sweep, new_ray(rconf, 20, 1)), 6);
@@ -208,6 +209,42 @@ TEST(Sweep, SwapsMoveRaysToEquivalentConfigurations) {
     for (radar_sweep_conf *sconf : {old_sconf, new_sconf})
         sweepconf_unref(sconf);
     for (radar_ray_conf *rconf : {old_a, old_b, new_a, new_b, stray})
+        rayconf_unref(rconf);
+}
+
+TEST(Sweep, SwapPairsRayConfigurationsEquivalentBothWays) {
+    // b holds one attribute more than a; a one-way match would take b's rays to a_new.
+    radar_ray_conf *a = new_rayconf(1000);
+    radar_ray_conf *b = new_rayconf(1000);
+    rayconf_add_int(b, "ORVA Ray Extra", 1);
+    radar_sweep_conf *old_sconf = sweepconf_new_ppi(&kSector);
+    sweepconf_add_rayconf(old_sconf, b);
+    sweepconf_add_rayconf(old_sconf, a);
+    radar_sweep *sweep = rsweep_new(old_sconf);
+    rsweep_add_ray(sweep, new_ray(b, 1));
+    rsweep_add_ray(sweep, new_ray(a, 2));
+
+    radar_ray_conf *a_new = new_rayconf(1000);
+    radar_ray_conf *b_new = new_rayconf(1000);
+    rayconf_add_int(b_new, "ORVA Ray Extra", 1);
+    // Without a partner for b, nothing moves.
+    radar_sweep_conf *only_a = sweepconf_new_ppi(&kSector);
+    sweepconf_add_rayconf(only_a, a_new);
+    EXPECT_EQ(rsweep_swap_config(sweep, only_a, old_sconf), nullptr);
+    EXPECT_EQ(rsweep_get_config(sweep), old_sconf);
+    EXPECT_EQ(rray_get_config(rsweep_get_ray(sweep, 0)), b);
+
+    radar_sweep_conf *both = sweepconf_new_ppi(&kSector);
+    sweepconf_add_rayconf(both, a_new);
+    sweepconf_add_rayconf(both, b_new);
+    EXPECT_EQ(rsweep_swap_config(sweep, both, old_sconf), both);
+    EXPECT_EQ(rray_get_config(rsweep_get_ray(sweep, 0)), b_new);
+    EXPECT_EQ(rray_get_config(rsweep_get_ray(sweep, 1)), a_new);
+
+    rsweep_delete(sweep);
+    for (radar_sweep_conf *sconf : {old_sconf, only_a, both})
+        sweepconf_unref(sconf);
+    for (radar_ray_conf *rconf : {a, b, a_new, b_new})
         rayconf_unref(rconf);
 }
 

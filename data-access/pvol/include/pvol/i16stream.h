@@ -66,9 +66,13 @@ PVOL_API int i16stream_is_empty(i16stream *stream);
 /* Number of the record after the last one touched. */
 PVOL_API int i16stream_getpos(i16stream *stream);
 
+/* Result of i16stream_pack when every word of the ray went out but its end code did not. */
+#define I16STREAM_PACK_FAILED UINT64_MAX
+
 /* Compresses one ray of count words into the stream, ending it with PKCODE_END; an absent ray
- * (count 0) is PKCODE_END alone. Returns the words consumed, fewer than count when a write
- * failed. */
+ * (count 0) is PKCODE_END alone. Returns count when the whole ray and its end code were written;
+ * fewer words than count when a write of the ray's words failed; I16STREAM_PACK_FAILED when only
+ * the end code could not be written. */
 PVOL_API uint64_t i16stream_pack(i16stream *stream, const uint16_t *ray, uint64_t count);
 
 /* Decompresses one ray into dst (capacity words). Returns the words produced (0 for an absent

@@ -132,8 +132,10 @@ PVOL_API radar_sweep *rsweep_from_node(struct dllist *node);
 PVOL_API radar_ray_conf *rsweep_swap_rayconf(radar_sweep *sweep, radar_ray_conf *new_rconf,
                                              radar_ray_conf *old_rconf);
 /* Moves the sweep from its configuration old_sconf to the equivalent new_sconf, switching its
- * rays to new_sconf's ray configurations (old_sconf's list follows). Returns new_sconf, or null
- * when old_sconf is not the sweep's configuration. */
+ * rays to new_sconf's ray configurations (old_sconf's list follows). Each ray configuration of
+ * old_sconf pairs with the first of new_sconf that compares equal to it in both directions.
+ * Returns new_sconf, or null (nothing changed) when old_sconf is not the sweep's configuration or
+ * one of its ray configurations has no such partner. */
 PVOL_API radar_sweep_conf *rsweep_swap_config(radar_sweep *sweep, radar_sweep_conf *new_sconf,
                                               radar_sweep_conf *old_sconf);
 

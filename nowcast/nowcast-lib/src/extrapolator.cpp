@@ -45,6 +45,37 @@ bool corners(int size_x, int size_y, double x, double y, Corners &c) {
     return true;
 }
 
+// Bilinear interpolation of two grids of one size at (x, y), NaN marking missing elements;
+// false outside the grid or where a missing element takes part. The innermost loop of every
+// forecast, without a branch per corner.
+bool interpolatePair(const Grid<double> &grid_x, const Grid<double> &grid_y, double x, double y,
+                     double &u, double &v) {
+    const int size_x = grid_x.sizeX();
+    const int size_y = grid_x.sizeY();
+    if (!(x >= 0.0 && x <= size_x - 1 && y >= 0.0 && y <= size_y - 1))
+        return false;
+    const int x0 = static_cast<int>(x);
+    const int y0 = static_cast<int>(y);
+    const double fx = x - x0;
+    const double fy = y - y0;
+    // On the last column or row the weight of the next one is 0: read the same pixel again.
+    const int dx = x0 + 1 < size_x ? 1 : 0;
+    const int dy = y0 + 1 < size_y ? size_x : 0;
+    const int k = x0 + size_x * y0;
+    const double w[4] = {(1.0 - fx) * (1.0 - fy), fx * (1.0 - fy), (1.0 - fx) * fy, fx * fy};
+    const int index[4] = {k, k + dx, k + dy, k + dx + dy};
+    const double *values_x = grid_x.getGrid();
+    const double *values_y = grid_y.getGrid();
+    u = 0.0;
+    v = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        // A missing element of zero weight must not spoil the sum.
+        u += w[i] > 0.0 ? w[i] * values_x[index[i]] : 0.0;
+        v += w[i] > 0.0 ? w[i] * values_y[index[i]] : 0.0;
+    }
+    return !std::isnan(u) && !std::isnan(v);
+}
+
 // Trajectory positions are sampled on a grid of 2^-16 pixel, so that the rounding errors of many
 // sub-steps do not turn a whole-pixel shift into a blend of neighbours.
 double snap(double coordinate) {
@@ -60,31 +91,21 @@ Extrapolator::Extrapolator(const Grid<double> &motion_x, const Grid<double> &mot
       m_good(motion_x.sizeX() == motion_y.sizeX() && motion_x.sizeY() == motion_y.sizeY()) {
     if (!m_good)
         return;
+    // Missing vectors become NaN in both components, so that they spoil any sum they enter.
     for (int k = 0; k < m_motion_x.size(); ++k) {
         const double u = m_motion_x.get(k);
         const double v = m_motion_y.get(k);
-        if (validVector(u, v))
+        if (validVector(u, v)) {
             m_max_speed = std::max(m_max_speed, std::hypot(u, v));
+        } else {
+            m_motion_x.set(k, std::numeric_limits<double>::quiet_NaN());
+            m_motion_y.set(k, std::numeric_limits<double>::quiet_NaN());
+        }
     }
 }
 
 bool Extrapolator::motionAt(double x, double y, double &u, double &v) const {
-    Corners c;
-    if (!corners(sizeX(), sizeY(), x, y, c))
-        return false;
-    const double *field_x = m_motion_x.getGrid();
-    const double *field_y = m_motion_y.getGrid();
-    u = 0.0;
-    v = 0.0;
-    for (int i = 0; i < c.count; ++i) {
-        const double cu = field_x[c.index[i]];
-        const double cv = field_y[c.index[i]];
-        if (!validVector(cu, cv))
-            return false;
-        u += c.weight[i] * cu;
-        v += c.weight[i] * cv;
-    }
-    return true;
+    return interpolatePair(m_motion_x, m_motion_y, x, y, u, v);
 }
 
 std::vector<Grid<double>> Extrapolator::forecast(const Grid<double> &image, double step,
@@ -102,6 +123,37 @@ std::vector<Grid<double>> Extrapolator::forecast(const Grid<double> &image, doub
     const int substeps = std::max(1, static_cast<int>(std::ceil(m_max_speed * step)));
     const double dt = step / substeps;
     const double missing = std::numeric_limits<double>::quiet_NaN();
+
+    // Where the trajectory through each pixel centre was one step earlier, as a displacement
+    // (NaN where it meets a missing vector): backward in time with the midpoint rule. Beyond the
+    // border the motion of the nearest border point carries on, so that a trajectory that ends
+    // just inside the grid is not lost for having passed just outside it between pixel centres.
+    const auto motionNear = [this](double x, double y, double &u, double &v) {
+        return motionAt(std::clamp(x, 0.0, sizeX() - 1.0), std::clamp(y, 0.0, sizeY() - 1.0), u, v);
+    };
+    Grid<double> back_x(sizeX(), sizeY());
+    Grid<double> back_y(sizeX(), sizeY());
+    for (int cy = 0; cy < sizeY(); ++cy) {
+        for (int cx = 0; cx < sizeX(); ++cx) {
+            double x = cx;
+            double y = cy;
+            bool traced = true;
+            for (int s = 0; s < substeps && traced; ++s) {
+                double u, v, um, vm;
+                traced = motionNear(x, y, u, v) &&
+                         motionNear(x - 0.5 * dt * u, y - 0.5 * dt * v, um, vm);
+                if (traced) {
+                    x -= dt * um;
+                    y -= dt * vm;
+                }
+            }
+            back_x.set(cx, cy, traced ? x - cx : missing);
+            back_y.set(cx, cy, traced ? y - cy : missing);
+        }
+    }
+
+    // Longer leads chain the steps: a trajectory between pixel centres takes the interpolated
+    // displacement of the centres around it; once it starts outside the grid it stays lost.
     const double *pixels = image.getGrid();
     for (int cy = 0; cy < sizeY(); ++cy) {
         for (int cx = 0; cx < sizeX(); ++cx) {
@@ -109,15 +161,11 @@ std::vector<Grid<double>> Extrapolator::forecast(const Grid<double> &image, doub
             double y = cy;
             bool traced = true;
             for (int lead = 0; lead < count; ++lead) {
-                // Backward in time with the midpoint rule.
-                for (int s = 0; s < substeps && traced; ++s) {
-                    double u, v, um, vm;
-                    traced = motionAt(x, y, u, v) &&
-                             motionAt(x - 0.5 * dt * u, y - 0.5 * dt * v, um, vm);
-                    if (traced) {
-                        x -= dt * um;
-                        y -= dt * vm;
-                    }
+                double dx, dy;
+                traced = traced && interpolatePair(back_x, back_y, x, y, dx, dy);
+                if (traced) {
+                    x += dx;
+                    y += dy;
                 }
                 double value = missing;
                 Corners c;

@@ -104,6 +104,9 @@ TEST(ExtrapolatorTest, TrajectoriesFollowCurvedMotionInSubSteps) {
         extrapolator.forecast(gridOf(64, 64, [](int cx, int) { return cx; }), lead, 1)[0];
     const Grid<double> rows =
         extrapolator.forecast(gridOf(64, 64, [](int, int cy) { return cy; }), lead, 1)[0];
+    // The same lead in ten chained steps.
+    const Grid<double> chained_columns =
+        extrapolator.forecast(gridOf(64, 64, [](int cx, int) { return cx; }), 1.0, 10)[9];
     const double c = rotation.centre();
     const double angle = -rotation.omega * lead;
     for (int cy = 0; cy < 64; cy += 3) {
@@ -112,8 +115,10 @@ TEST(ExtrapolatorTest, TrajectoriesFollowCurvedMotionInSubSteps) {
             const double dy = cy - c;
             if (std::hypot(dx, dy) > 28.0)
                 continue;
-            EXPECT_NEAR(columns.get(cx, cy), c + dx * std::cos(angle) - dy * std::sin(angle), 0.02);
+            const double start_column = c + dx * std::cos(angle) - dy * std::sin(angle);
+            EXPECT_NEAR(columns.get(cx, cy), start_column, 0.02);
             EXPECT_NEAR(rows.get(cx, cy), c + dx * std::sin(angle) + dy * std::cos(angle), 0.02);
+            EXPECT_NEAR(chained_columns.get(cx, cy), start_column, 0.02);
         }
     }
 }

@@ -14,12 +14,14 @@ namespace azm {
 // the images are indexed. Vectors equal to -999.0 (TREC's missing marker) or not a number are
 // missing.
 //
-// A forecast pixel takes the value the image has where the pixel's trajectory started: the
-// trajectory is traced backward in time through the motion field (bilinearly interpolated) in
-// sub-steps of at most one pixel each, with the midpoint rule, and the image is sampled there
-// bilinearly, pixel centres at whole coordinates. A forecast pixel is missing (NaN) when its
-// trajectory leaves the grid, meets a missing vector, or starts where a pixel that takes part in
-// the interpolation is not a number.
+// A forecast pixel takes the value the image has where the pixel's trajectory started. From
+// every pixel centre the trajectory is traced backward in time over one step through the motion
+// field (bilinearly interpolated), in sub-steps of at most one pixel each with the midpoint
+// rule; longer leads chain these one-step displacements, interpolated bilinearly where a
+// trajectory lies between pixel centres. The image is sampled bilinearly at the start of the
+// trajectory, pixel centres at whole coordinates. A forecast pixel is missing (NaN) when its
+// trajectory starts outside the grid (or was outside at an earlier lead), meets a missing vector,
+// or starts where a pixel that takes part in the interpolation is not a number.
 class Extrapolator {
   public:
     // Copies the motion field. isGood() is false when the two components differ in size.
@@ -32,9 +34,9 @@ class Extrapolator {
     double maxSpeed() const { return m_max_speed; }
 
     // Forecasts of image for the leads step, 2 step, ..., count * step image intervals, in that
-    // order; each trajectory is traced once and sampled at every lead. Empty when the extrapolator
-    // is not good, the image is not of the field's size, step is not a positive finite number or
-    // count is below 1.
+    // order. A smaller step follows curved motion more closely at a higher cost. Empty when the
+    // extrapolator is not good, the image is not of the field's size, step is not a positive finite
+    // number or count is below 1.
     std::vector<Grid<double>> forecast(const Grid<double> &image, double step, int count) const;
 
   private:

@@ -3,16 +3,17 @@
 // or a time series of volumes of the same storms, OUTPUT-00.raw, OUTPUT-01.raw, ...:
 //     make-sample-volume [--bits 8|16] [--reflectivity-only] --series COUNT [--interval MINUTES]
 //                        [--speed M/S] [--toward DEGREES] [--rotation DEGREES/HOUR]
-//                        [--growth DBZ/HOUR] OUTPUT
+//                        [--growth DBZ/HOUR] [--anchor VOLUME] OUTPUT
 // The sample volume and the sample series in samples/ were made with:
 //     make-sample-volume samples/sample-volume.raw
-//     make-sample-volume --reflectivity-only --series 3 --speed 15 --toward 60 samples/moving-storms
+//     make-sample-volume --reflectivity-only --series 3 --speed 15 --toward 60
+//     samples/moving-storms
 //
 // In a series the storms move with the given velocity, turn clockwise about the radar at the
 // given rate and their reflectivity grows (or, negative, decays) at the given rate, all measured
-// from the middle of the series, where the storms stand as in the single volume; each ray sees
-// them where they are at its own time. The volumes follow each other at the interval (5 minutes
-// unless given).
+// from the time of the anchor volume (the middle of the series unless given), where the storms
+// stand as in the single volume; each ray sees them where they are at its own time. The volumes
+// follow each other at the interval (5 minutes unless given).
 //
 // The volume is a C-band dual-polarization PPI task of four sweeps. A few convective cells and a
 // band of light rain make the reflectivity; a uniform wind seen along each ray makes the radial
@@ -115,13 +116,16 @@ struct Series {
     double toward = 0.0;    // degrees clockwise from north
     double rotation = 0.0;  // degrees per hour, clockwise
     double growth = 0.0;    // dBZ per hour
+    double anchor = -1.0;   // volume where the storms stand as in the single volume; -1: middle
 
-    // Seconds from the first volume to the middle of the series.
-    double middle() const { return (count - 1) * interval_minutes * 60.0 / 2.0; }
+    // Seconds from the first volume to the anchor.
+    double anchor_seconds() const {
+        return (anchor < 0.0 ? (count - 1) / 2.0 : anchor) * interval_minutes * 60.0;
+    }
 
-    StormState at(double seconds_from_middle) const {
-        const double km = speed * seconds_from_middle / 1000.0;
-        const double hours = seconds_from_middle / 3600.0;
+    StormState at(double seconds_from_anchor) const {
+        const double km = speed * seconds_from_anchor / 1000.0;
+        const double hours = seconds_from_anchor / 3600.0;
         return {km * std::sin(toward * kDegree), km * std::cos(toward * kDegree),
                 rotation * hours * kDegree, growth * hours};
     }
@@ -249,9 +253,9 @@ radar_sweep *new_sweep(radar_sweep_conf *sconf, radar_ray_conf *rconf, const Ser
             rsweep_delete(sweep);
             return nullptr;
         }
-        const double seconds_from_middle =
-            static_cast<double>(ray_time.tv_sec - kVolumeTime) - series.middle();
-        fill_ray(volume, index, r, elevation, azimuth.between, series.at(seconds_from_middle),
+        const double seconds_from_anchor =
+            static_cast<double>(ray_time.tv_sec - kVolumeTime) - series.anchor_seconds();
+        fill_ray(volume, index, r, elevation, azimuth.between, series.at(seconds_from_anchor),
                  values);
         bool stored = true;
         for (size_t m = 0; m < moments && stored; ++m) {
@@ -306,7 +310,8 @@ int usage() {
                  "usage: make-sample-volume [--bits 8|16] [--reflectivity-only] OUTPUT\n"
                  "       make-sample-volume [--bits 8|16] [--reflectivity-only] --series COUNT\n"
                  "           [--interval MINUTES] [--speed M/S] [--toward DEGREES]\n"
-                 "           [--rotation DEGREES/HOUR] [--growth DBZ/HOUR] OUTPUT\n");
+                 "           [--rotation DEGREES/HOUR] [--growth DBZ/HOUR] [--anchor VOLUME]\n"
+                 "           OUTPUT\n");
     return 2;
 }
 
@@ -356,7 +361,8 @@ int main(int argc, char **argv) {
         } else if (arg == "--reflectivity-only") {
             moments = 1;
         } else if ((arg == "--series" || arg == "--interval" || arg == "--speed" ||
-                    arg == "--toward" || arg == "--rotation" || arg == "--growth") &&
+                    arg == "--toward" || arg == "--rotation" || arg == "--growth" ||
+                    arg == "--anchor") &&
                    has_value) {
             if (!parse_number(argv[++i], number))
                 return usage();
@@ -376,6 +382,10 @@ int main(int argc, char **argv) {
                 series.toward = number;
             } else if (arg == "--rotation") {
                 series.rotation = number;
+            } else if (arg == "--anchor") {
+                if (number < 0.0)
+                    return usage();
+                series.anchor = number;
             } else {
                 series.growth = number;
             }

@@ -12,6 +12,8 @@
 
 #include <boost/property_tree/json_parser/error.hpp>
 
+#include "number_text.h"
+
 namespace azm {
 
 namespace {
@@ -59,8 +61,8 @@ constexpr std::array<char, 256> escapes = [] {
     return table;
 }();
 
-constexpr std::size_t longest_escape = 6;   // \u00XX
-constexpr std::size_t longest_number = 32;  // 16 digits, sign, point and exponent fit
+constexpr std::size_t longest_escape = 6;  // \u00XX
+constexpr std::size_t longest_number = number16_text_room;
 
 char *put(char *to, std::string_view text) {
     std::memcpy(to, text.data(), text.size());
@@ -88,12 +90,6 @@ char *putEscaped(char *to, std::string_view text) {
         }
     }
     return to;
-}
-
-// The number text of the product model's properties: 16 significant digits, shortest form, as
-// printf's %.16g writes it.
-char *putNumber(char *to, double value) {
-    return std::to_chars(to, to + longest_number, value, std::chars_format::general, 16).ptr;
 }
 
 // Output gathered in a large buffer and handed to the stream a buffer at a time.
@@ -239,7 +235,7 @@ class DocumentWriter {
 
     static char *number(char *to, std::string_view line, double value, bool last = false) {
         to = put(to, line);
-        to = putNumber(to, value);
+        to = number16Text(to, value);
         return put(to, last ? EventLines::value_last : EventLines::value_next);
     }
 

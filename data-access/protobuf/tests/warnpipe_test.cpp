@@ -1,15 +1,20 @@
 // Runs the warnpipe program on product files made with the product model.
 #include <sys/wait.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <random>
 #include <sstream>
 
 #include <boost/property_tree/json_parser.hpp>
 #include <gtest/gtest.h>
 
+#include "number_text.h"
 #include "warn_document.h"
 #include "warn_reference.h"
 #include "wrdata/orvaproduct.h"
@@ -235,6 +240,74 @@ TEST_F(WarnPipeTest, DocumentsAreThoseOfThePropertyTreeWriter) {
         expectReferenceDocument(input, result.out);
     }
     EXPECT_GT(readProduct(path("large.prod")).getDataSize(0), 9'000'000u);
+}
+
+std::string printf16(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.16g", value);
+    return text;
+}
+
+std::string number16(double value) {
+    char text[azm::number16_text_room];
+    return std::string(text, azm::number16Text(text, value));
+}
+
+TEST(NumberTextTest, IsPrintfsSixteenDigitText) {
+    // Ties of the 17th digit round to even; 9.2 shows the binary value's error at 16 digits.
+    const double cases[] = {0.0,
+                            -0.0,
+                            1.0,
+                            0.1,
+                            9.2,
+                            45.0,
+                            -180.0,
+                            1234567890123456.5,
+                            1234567890123457.5,
+                            9999999999999999.0,
+                            0.0001,
+                            0.00001,
+                            1e-7,
+                            9.99999999999999e-8,
+                            1e15,
+                            1e16,
+                            4503599627370495.5,
+                            4503599627370496.0,
+                            2.147483647e13,
+                            -21474836.48,
+                            180.0 / 2147483648.0,
+                            std::numeric_limits<double>::denorm_min(),
+                            std::numeric_limits<double>::max(),
+                            std::numeric_limits<double>::infinity(),
+                            -std::numeric_limits<double>::infinity(),
+                            std::numeric_limits<double>::quiet_NaN()};
+    for (const double value : cases) {
+        EXPECT_EQ(number16(value), printf16(value)) << printf16(value);
+    }
+    // Every power of ten in range and its neighbours, where the decimal exponent changes.
+    for (int e = -12; e <= 20; ++e) {
+        const double power = std::pow(10.0, e);
+        for (const double value :
+             {std::nextafter(power, 0.0), power, std::nextafter(power, 1e30)}) {
+            EXPECT_EQ(number16(value), printf16(value)) << printf16(value);
+        }
+    }
+    // The event values from random words, and random bit patterns of every magnitude.
+    std::mt19937_64 random(7);
+    int differ = 0;
+    for (int i = 0; i < 50000; ++i) {
+        const auto word = static_cast<std::int32_t>(random());
+        const std::uint64_t bits = random();
+        double bit_value;
+        std::memcpy(&bit_value, &bits, sizeof bit_value);
+        for (const double value : {word / 100.0, word * 10000.0, word / 100000.0,
+                                   180.0 * word / 2147483648.0, bit_value}) {
+            if (number16(value) != printf16(value) && ++differ <= 10) {
+                ADD_FAILURE() << printf16(value) << " written as " << number16(value);
+            }
+        }
+    }
+    EXPECT_EQ(differ, 0);
 }
 
 TEST_F(WarnPipeTest, OutputGoesToStandardOutputOrToTheNamedFile) {

@@ -17,12 +17,39 @@ namespace {
 
 constexpr std::uint8_t section_marker = 0xFF;
 
-// Reads exactly n bytes into the buffer, in bounded chunks so that a size promised by a header
-// never allocates more than the stream actually delivers.
+// Bytes left in a stream that can tell its position and end; none when it cannot.
+std::optional<std::uint64_t> bytesLeft(std::istream &input) {
+    const std::streampos here = input.tellg();
+    if (here < 0 || !input.seekg(0, std::ios::end)) {
+        input.clear();
+        return std::nullopt;
+    }
+    const std::streampos end = input.tellg();
+    input.seekg(here);
+    if (end < here || !input) {
+        input.clear();
+        input.seekg(here);
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(end - here);
+}
+
+// Reads exactly n bytes into the buffer. A size promised by a header never allocates more than
+// the stream actually holds: when the stream tells that it holds them, they are read at once;
+// otherwise in bounded chunks, each allocated when the bytes before it have arrived.
 void readExactly(std::istream &input, std::vector<std::uint8_t> &buffer, std::size_t n,
                  const char *what) {
     constexpr std::size_t chunk = std::size_t{1} << 20;
     buffer.clear();
+    const std::optional<std::uint64_t> left = n > chunk ? bytesLeft(input) : std::nullopt;
+    if (left && *left >= n) {
+        buffer.resize(n);
+        input.read(reinterpret_cast<char *>(buffer.data()), static_cast<std::streamsize>(n));
+        if (static_cast<std::size_t>(input.gcount()) != n) {
+            throw std::domain_error(std::string("the product file ends inside ") + what);
+        }
+        return;
+    }
     while (buffer.size() < n) {
         const std::size_t have = buffer.size();
         const std::size_t step = std::min(chunk, n - have);

@@ -106,6 +106,46 @@ TEST(ProductTest, InconsistentFilesAreRejected) {
     EXPECT_EQ(read(unmarked), 1u);
 }
 
+// A stream that cannot seek, as a pipe.
+class PipeBuffer : public std::stringbuf {
+  public:
+    using std::stringbuf::stringbuf;
+
+  protected:
+    pos_type seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode) override {
+        return pos_type(off_type(-1));
+    }
+    pos_type seekpos(pos_type, std::ios_base::openmode) override { return pos_type(off_type(-1)); }
+};
+
+TEST(ProductTest, LargeDataReadsAlikeFromFilesAndPipes) {
+    Product product = twoSectionProduct();
+    product.resizeSection(0, 3'000'001);
+    for (std::size_t i = 0; i < product.getDataSize(0); ++i) {
+        product.getData(0)[i] = static_cast<std::uint8_t>(i * 7 + i / 1000);
+    }
+    const std::string bytes = bytesOf(product);
+    for (const bool seekable : {true, false}) {
+        for (const std::size_t cut : {std::size_t{0}, std::size_t{1}, std::size_t{2'000'000}}) {
+            const std::string file = bytes.substr(0, bytes.size() - cut);
+            std::istringstream seekable_stream(file);
+            PipeBuffer pipe(file);
+            std::istream pipe_stream(&pipe);
+            std::istream &in = seekable ? seekable_stream : pipe_stream;
+            Product copy;
+            if (cut > 0) {
+                EXPECT_THROW(copy.read(in), std::domain_error) << seekable << " " << cut;
+                continue;
+            }
+            copy.read(in);
+            ASSERT_EQ(copy.getSectionCount(), 2u) << seekable;
+            ASSERT_EQ(copy.getDataSize(0), product.getDataSize(0)) << seekable;
+            EXPECT_EQ(std::memcmp(copy.getData(0), product.getData(0), copy.getDataSize(0)), 0);
+            EXPECT_EQ(std::memcmp(copy.getData(1), "\x01\x02\x03\x04\x05\x06", 6), 0);
+        }
+    }
+}
+
 TEST(ProductTest, BadSectionIndicesGiveEmptyResults) {
     Product product;
     EXPECT_EQ(product.getSectionCount(), 1u);

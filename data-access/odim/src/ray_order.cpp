@@ -72,10 +72,11 @@ RayOrder order_rays(const radar_sweep *sweep, bool rhi) {
                     std::find(sequence.begin(), sequence.end(), next) - sequence.begin());
                 a = wrap_degrees(angle[next] - (ahead - j) * step);
             }
-            // Distance from north; of two rays as near, the one east of north comes first.
-            const double distance = (a <= 180.0 ? a : 360.0 - a) + (a > 180.0 ? 1e-9 : 0.0);
-            if (distance < best) {
-                best = distance;
+            // Row 0 is the ray whose interval holds north; on a border the one that starts
+            // there. Shifting by a little less than half a ray puts that ray's key lowest.
+            const double key = wrap_degrees(a + 0.49 * step);
+            if (key < best) {
+                best = key;
                 rotation = j;
             }
         }

@@ -118,9 +118,9 @@ def check_order(name, how, where, rhi):
         first = angles[present[0]]
         step = 360.0 / len(angles) if np.sum(steps <= 0) == 0 else np.median(steps)
         expected0 = (first - present[0] * step) % 360.0
-        distance = min(expected0, 360.0 - expected0)
-        if distance > step / 2 + 1e-6:
-            fail("%s: row 0 lies at %.3f degrees, not at the ray nearest north" % (name, expected0))
+        # Row 0 holds north, or starts there when north lies on the border of two rays.
+        if (expected0 + 0.49 * step) % 360.0 >= step:
+            fail("%s: row 0 lies at %.3f degrees, not over north" % (name, expected0))
     times = how.attrs["startazT"]
     if not np.isnan(times).all():
         a1gate = where.attrs["a1gate"]

@@ -68,10 +68,10 @@ int data_type_of_code(int code, int bits_per_bin) {
     return -1;
 }
 
-// Grows the ingest data to size bytes, zeroing the new ones; false (block unchanged) when out of
-// memory or beyond what a data header can count. The allocation at least doubles, so that a
-// block filled ray by ray reallocates only now and then.
-bool grow(dblock *block, uint64_t size) {
+// Grows the ingest data to size bytes, zeroing the new ones unless the caller fills them at once;
+// false (block unchanged) when out of memory or beyond what a data header can count. The
+// allocation at least doubles, so that a block filled ray by ray reallocates only now and then.
+bool grow(dblock *block, uint64_t size, bool zero = true) {
     if (size <= block->size)
         return true;
     if (size > INT32_MAX)
@@ -84,7 +84,8 @@ bool grow(dblock *block, uint64_t size) {
         block->data = data;
         block->capacity = capacity;
     }
-    std::memset(block->data + block->size, 0, size - block->size);
+    if (zero)
+        std::memset(block->data + block->size, 0, size - block->size);
     block->size = size;
     return true;
 }
@@ -233,6 +234,18 @@ uint64_t sweep_ray_positions(const radar_sweep *sweep) {
     return sector.count;
 }
 
+bool dblock_reserve(dblock *block, uint64_t bytes) {
+    PVOL_CHECK(block != nullptr);
+    if (bytes <= std::max(block->size, block->capacity) || bytes > INT32_MAX)
+        return true;
+    auto *data = static_cast<unsigned char *>(std::realloc(block->data, bytes));
+    if (data == nullptr)
+        return false;
+    block->data = data;
+    block->capacity = bytes;
+    return true;
+}
+
 extern "C" {
 
 dblock *dblock_new_from_ihdr(const IDhdr *header, const void *data, uint64_t size) {
@@ -363,8 +376,12 @@ int dblock_add_ingest_ray(dblock *block, const uint16_t *ray, uint64_t words) {
         const size_t length = ingest_ray_size(header->ibits_bin, bins);
         if (2 * words < length)
             return DBLOCK_BAD_RAY;
-        needed += length + block->next_offset - 1;
+        // The pointers are zeroed once; the ray starts at or before the end of the data, so its
+        // bytes, copied in right away, cover all that grows after them.
         if (!grow(block, needed))
+            return DBLOCK_NO_MEMORY;
+        needed += length + block->next_offset - 1;
+        if (!grow(block, needed, false))
             return DBLOCK_NO_MEMORY;
         header = header_of(block);
         write_pointer(block->data, position, static_cast<int32_t>(block->next_offset));

@@ -23,6 +23,10 @@ unsigned char *ingest_to_16bit(unsigned char *data, uint64_t *size, ingest_heade
 void convert_8to16(unsigned char *wide, const unsigned char *narrow, int position,
                    const ingest_header *ih);
 
+// Makes room for this many bytes of ingest data in all, so that the rays added up to that size
+// move nothing. False when out of memory, the block then unchanged.
+bool dblock_reserve(dblock *block, uint64_t bytes);
+
 // Ray positions a sweep is written with: the ray count of its sector, or for a manual sweep
 // (which has no sector) its own ray count.
 uint64_t sweep_ray_positions(const radar_sweep *sweep);

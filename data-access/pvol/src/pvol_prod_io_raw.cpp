@@ -3,11 +3,13 @@
 // Each file is read in whole records: the product header record, the ingest header record, then
 // the data records through a record stream. Rays are unpacked into one buffer of the largest ray
 // a file may hold and copied into the data blocks of their sweep, so that the work per ray
-// allocates nothing.
+// allocates nothing; each block starts with the room its data type took in the sweep before, so
+// that sweeps alike are not moved while they grow.
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "data_block_internal.h"
 #include "i16stream.h"
 #include "pvol_prod_io.h"
 #include "pvol_prod_io_internal.h"
@@ -99,6 +101,7 @@ class raw_reader {
     pvol_internal::shared_configs shared_;
     dblock *blocks_[kTaskDataTypes] = {};
     int block_count_ = 0;
+    uint64_t last_block_sizes_[kTaskDataTypes] = {};  // bytes of each block of the sweep before
     unsigned char record_[RAW_RECORD_SIZE];
     uint16_t ray_[kUnpackCapacity];
 };
@@ -208,6 +211,9 @@ bool raw_reader::read_sweep(i16stream *stream, int sweep_number, int type_count)
         !read_rays(stream, sweep_number, header_count, xhdr_position, ray_positions))
         return false;
 
+    for (int i = 0; i < block_count_; ++i)
+        dblock_get_ingest_data(blocks_[i], &last_block_sizes_[i]);
+
     for (int i = 0; i < block_count_; ++i) {
         if (force_16_bit_)
             dblock_force_16_bit(blocks_[i]);
@@ -276,6 +282,10 @@ bool raw_reader::read_data_headers(i16stream *stream, int sweep_number, int type
                    sweep_number, header.idata_type);
             return false;
         }
+        // The room is a size read before, with a margin for a slightly larger sweep; without it
+        // the block grows as it goes.
+        const uint64_t room = last_block_sizes_[block_count_];
+        dblock_reserve(block, room + room / 8);
         blocks_[block_count_++] = block;
         ++*header_count;
     }

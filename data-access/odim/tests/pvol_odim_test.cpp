@@ -225,6 +225,52 @@ TEST(OdimWriter, CodesThatAreNotLinearBecomeFloats) {
     EXPECT_NEAR(number(f, "/dataset1/data3/what", "gain"), synthetic::kNyquist / 127, 1e-12);
 }
 
+TEST(OdimWriter, ACustomMomentIsFloatsUnderItsOwnName) {
+    TempDir dir;
+    radar_ray_conf *rconf = synthetic::new_rayconf({});
+    ASSERT_EQ(rayconf_add_custom_moment(rconf, "HAIL", "%", &synthetic::kRange), 0);
+    const dscan sector{0.0, 90.0 * kDegree, 4};
+    radar_sweep_conf *sconf = sweepconf_new_ppi(&sector);
+    sweepconf_add_rayconf(sconf, rconf);
+    radar_sweep *sweep = rsweep_new(sconf);
+    radar_ray_data *values = radar_ray_data_new();
+    radar_ray_data_resize(values, BITS_64, 3);
+    auto *v = static_cast<double *>(values->data);
+    for (int r = 0; r < 4; ++r) {
+        const angle_interval az{r * 90.0 * kDegree, (r + 0.5) * 90.0 * kDegree,
+                                (r + 1) * 90.0 * kDegree};
+        const angle_interval el{kDegree, kDegree, kDegree};
+        const timeval t{synthetic::kVolumeTime + r, 0};
+        radar_ray *ray = rray_new(rconf, &az, &el, &t, nullptr, -1);
+        v[0] = 12.5 * r;
+        v[1] = NAN;
+        v[2] = -INFINITY;
+        ASSERT_EQ(rray_set_dat(ray, 0, values), 0);  // bins 3 on read as NaN
+        rsweep_add_ray(sweep, ray);
+    }
+    radar_ray_data_delete(values);
+    synthetic::ScanPtr scan = synthetic::new_scan();
+    pvol_add_sweep(scan.get(), sweep);
+    sweepconf_unref(sconf);
+    rayconf_unref(rconf);
+
+    const std::string path = dir.file("v.h5");
+    ASSERT_EQ(save(scan.get(), path, nullptr), 0) << messages.at(0);
+    File f(path);
+    EXPECT_EQ(text(f, "/dataset1/data1/what", "quantity"), "HAIL");
+    const Image hail = image(f, "/dataset1/data1/data");
+    EXPECT_EQ(hail.type_class, H5T_FLOAT);
+    const double nodata = number(f, "/dataset1/data1/what", "nodata");
+    const double undetect = number(f, "/dataset1/data1/what", "undetect");
+    EXPECT_NE(nodata, undetect);
+    for (hsize_t row = 0; row < 4; ++row) {
+        EXPECT_EQ(hail.at(row, 0), 12.5 * static_cast<double>(row));
+        EXPECT_EQ(hail.at(row, 1), nodata);
+        EXPECT_EQ(hail.at(row, 2), undetect);
+        EXPECT_EQ(hail.at(row, 3), nodata);
+    }
+}
+
 TEST(OdimWriter, MomentsAreChosenByQuantityOrToolkitName) {
     TempDir dir;
     const synthetic::ScanPtr scan = scan_of({{0.0, 1.0, 4, 0.5}}, kTwoMoments);

@@ -9,7 +9,8 @@
 // for 12 steps of five minutes. Each forecast at 10 to 60 minutes is compared with the volume of
 // that time gridded the same way, beside persistence (the later image itself):
 //   motion  mean length of the difference between the estimated and the true motion (m/s) over
-//           the pixels with echo in the later image; persistence assumes no motion;
+//           the pixels with echo in the later image, and over those of at least 35 dBZ (the
+//           cores); persistence assumes no motion;
 //   CSI     critical success index, hits / (hits + misses + false alarms), of reflectivity at
 //           least 20 and 35 dBZ;
 //   MAE     mean absolute difference (dBZ) over the pixels where forecast or truth has echo, no
@@ -173,15 +174,17 @@ Scores score(const azm::Grid<double> &forecast, const azm::Grid<double> &truth) 
     return {csi(0), csi(1), echo_pixels > 0 ? error / echo_pixels : NAN};
 }
 
-// Mean vector error (m/s) of the motion against the case's true motion, over pixels with echo.
-double motion_error(const Case &c, const Motion *motion, const azm::Grid<double> &later) {
+// Mean vector error (m/s) of the motion against the case's true motion, over the pixels of the
+// later image above `echo` dBZ.
+double motion_error(const Case &c, const Motion *motion, const azm::Grid<double> &later,
+                    double echo = kNoEcho) {
     const double to_ms = kPixelMetres / kIntervalSeconds;
     const double omega = c.rotation * M_PI / 180.0 / 3600.0;  // rad/s, clockwise
     double error = 0.0;
     int pixels = 0;
     for (int row = 0; row < kGridSize; ++row) {
         for (int column = 0; column < kGridSize; ++column) {
-            if (later.get(column, row) <= kNoEcho)
+            if (later.get(column, row) <= echo)
                 continue;
             const double east = pixel_east(column);
             const double north = pixel_north(row);
@@ -205,8 +208,10 @@ void report_case(const Case &c, const std::vector<std::string> &paths) {
     const std::vector<azm::Grid<double>> forecasts = extrapolator.forecast(later, 1.0, kLeadSteps);
 
     std::printf("\n%s\n", c.name);
-    std::printf("  motion error: nowcast %.2f m/s, persistence %.2f m/s\n",
-                motion_error(c, &motion, later), motion_error(c, nullptr, later));
+    std::printf(
+        "  motion error: nowcast %.2f m/s (%.2f m/s at 35 dBZ and more), persistence %.2f m/s\n",
+        motion_error(c, &motion, later), motion_error(c, &motion, later, 35.0),
+        motion_error(c, nullptr, later));
     std::printf("  lead   CSI20 nowcast/persist   CSI35 nowcast/persist   MAE nowcast/persist\n");
     for (int step = 2; step <= kLeadSteps; step += 2) {
         const azm::Grid<double> truth = grid_volume(read_volume(paths[1 + step]).get());

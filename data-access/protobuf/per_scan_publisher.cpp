@@ -2,6 +2,7 @@
 #include "per_scan_publisher.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -88,20 +89,49 @@ bool RangeMaskEqual::operator()(const dscan &a, const dscan &b) const {
     return same_value(a.start, b.start) && same_value(a.step, b.step) && a.count == b.count;
 }
 
-std::size_t DataScaleHash::operator()(const native_data_desc &s) const {
+PublishedScale PublishedScale::of(const native_data_desc &scale, raw_data_type type,
+                                  double nyquist) {
+    PublishedScale published{scale};
+    if (!published.cyclic())
+        return published;
+    published.cyclic_min = scale.min_value;
+    published.cyclic_max = scale.max_value;
+    const bool velocity =
+        type > 0 && type < MAX_RD &&
+        PerScanPublisher::to_data_type(type) == pb::DataDescriptor::RADIAL_VELOCITY;
+    if (velocity && std::isfinite(nyquist) && nyquist > 0 && std::isfinite(scale.step) &&
+        scale.step != 0) {
+        const auto code_of = [&](double value) {
+            const double code = std::floor((value - scale.offset) / scale.step + 0.5);
+            return static_cast<std::int32_t>(std::clamp(code, static_cast<double>(scale.min_value),
+                                                        static_cast<double>(scale.max_value)));
+        };
+        published.cyclic_min = code_of(-nyquist);
+        published.cyclic_max = code_of(nyquist);
+    }
+    return published;
+}
+
+std::size_t DataScaleHash::operator()(const PublishedScale &published) const {
+    const native_data_desc &s = published.scale;
     std::size_t h = combine(static_cast<std::size_t>(s.bin_format), s.max_value);
     h = combine(h, s.min_value);
     h = combine(h, value_hash(s.step));
     h = combine(h, value_hash(s.offset));
     h = combine(h, s.under_threshold);
-    return combine(h, s.not_scanned);
+    h = combine(h, s.not_scanned);
+    h = combine(h, published.cyclic());
+    h = combine(h, static_cast<std::size_t>(published.cyclic_min));
+    return combine(h, static_cast<std::size_t>(published.cyclic_max));
 }
 
-bool DataScaleEqual::operator()(const native_data_desc &a, const native_data_desc &b) const {
+bool DataScaleEqual::operator()(const PublishedScale &x, const PublishedScale &y) const {
+    const native_data_desc &a = x.scale, &b = y.scale;
     return a.bin_format == b.bin_format && a.max_value == b.max_value &&
            a.min_value == b.min_value && same_value(a.step, b.step) &&
            same_value(a.offset, b.offset) && a.under_threshold == b.under_threshold &&
-           a.not_scanned == b.not_scanned;
+           a.not_scanned == b.not_scanned && x.cyclic() == y.cyclic() &&
+           x.cyclic_min == y.cyclic_min && x.cyclic_max == y.cyclic_max;
 }
 
 // ---- construction --------------------------------------------------------------------------
@@ -165,8 +195,14 @@ void PerScanPublisher::assign_identifiers(const boost::uuids::uuid &name_space) 
                 range_mask_ids_.count(range_mask) == 0)
                 range_mask_ids_[range_mask] = generate_id_();
             native_data_desc scale;
-            if (rmoment_get_scale(moment, &scale) != nullptr && data_scale_ids_.count(scale) == 0)
-                data_scale_ids_[scale] = generate_id_();
+            if (rmoment_get_scale(moment, &scale) != nullptr) {
+                const PublishedScale published = PublishedScale::of(
+                    scale, static_cast<raw_data_type>(rmoment_get_raw_type(moment)),
+                    rayconf_get_nyquist_vel(rc));
+                moment_scales_.emplace(moment, published);
+                if (data_scale_ids_.count(published) == 0)
+                    data_scale_ids_[published] = generate_id_();
+            }
         }
     }
 }
@@ -237,10 +273,9 @@ const boost::uuids::uuid &PerScanPublisher::range_mask_id(const radar_moment *mo
 }
 
 const boost::uuids::uuid &PerScanPublisher::data_scale_id(const radar_moment *moment) const {
-    native_data_desc scale;
-    const native_data_desc *scale_ptr = rmoment_get_scale(moment, &scale);
-    AZM_CHECK(scale_ptr != nullptr);
-    return data_scale_ids_.at(scale);
+    const auto scale = moment_scales_.find(moment);
+    AZM_CHECK(scale != moment_scales_.end());
+    return data_scale_ids_.at(scale->second);
 }
 
 // ---- configuration envelopes ---------------------------------------------------------------
@@ -278,20 +313,25 @@ void PerScanPublisher::publish_range_mask(const dscan &range_mask) {
     send(payload);
 }
 
-void PerScanPublisher::publish_data_scale(const native_data_desc &scale) {
+void PerScanPublisher::publish_data_scale(const PublishedScale &published) {
+    const native_data_desc &scale = published.scale;
     pb::Payload payload;
     payload.set_type(pb::Payload::DATA_SCALE);
     pb::DataScale &message = *payload.mutable_data_scale();
-    set_uuid(*message.mutable_uuid(), data_scale_ids_.at(scale));
+    set_uuid(*message.mutable_uuid(), data_scale_ids_.at(published));
     message.set_type(pb::DataScale::LINEAR);
     pb::LinearDataScale &linear = *message.mutable_linear_scale();
     linear.set_under_threshold(scale.under_threshold);
     linear.set_not_scanned(scale.not_scanned);
     linear.set_offset(scale.offset);
     linear.set_step(scale.step);
-    linear.set_cyclic(scale.cyclic != 0);
+    linear.set_cyclic(published.cyclic());
     linear.set_max_value(scale.max_value);
     linear.set_min_value(scale.min_value);
+    if (published.cyclic()) {
+        linear.set_cyclic_min_value(published.cyclic_min);
+        linear.set_cyclic_max_value(published.cyclic_max);
+    }
     send(payload);
 }
 

@@ -6,6 +6,7 @@
 #include <sys/time.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -28,12 +29,24 @@ struct RangeMaskHash {
 struct RangeMaskEqual {
     bool operator()(const dscan &a, const dscan &b) const;
 };
-// Data scales are equal when every field but the cyclic flag is.
+// A data scale as published: the library's scale and, for a cyclic quantity, the codes between
+// which its values wrap. Velocity folds at plus and minus the Nyquist velocity of its ray
+// configuration; another cyclic quantity (differential phase) over its valid codes.
+struct PublishedScale {
+    native_data_desc scale{};
+    std::int32_t cyclic_min = 0;  // 0 unless cyclic
+    std::int32_t cyclic_max = 0;
+
+    static PublishedScale of(const native_data_desc &scale, raw_data_type type, double nyquist);
+    bool cyclic() const { return scale.cyclic != 0; }
+};
+// Published scales are equal when every field is, the cyclic flag and bounds included: velocity
+// must not share reflectivity's scale, or a reader could not unfold it.
 struct DataScaleHash {
-    std::size_t operator()(const native_data_desc &scale) const;
+    std::size_t operator()(const PublishedScale &scale) const;
 };
 struct DataScaleEqual {
-    bool operator()(const native_data_desc &a, const native_data_desc &b) const;
+    bool operator()(const PublishedScale &a, const PublishedScale &b) const;
 };
 
 class PerScanPublisher {
@@ -71,10 +84,15 @@ class PerScanPublisher {
     static std::string to_moment_name(raw_data_type orva_moment);
     static pb::DataDescriptor::DataUnit to_unit(pb::DataDescriptor::DataType type);
 
-    // +1 when the ray times mostly rise with the index (clockwise in time), else -1.
+    // Rays are published with their position among the rays the sweep holds (empty slots left
+    // out) as index, in both forms: the rows of a sweep's data are the rays in that order.
+
+    // +1 when the ray times mostly rise with the index (clockwise in time), else -1. Neighbours
+    // with equal times do not vote.
     static int determine_ray_order(const radar_sweep *sweep);
-    // Index of the earliest ray, found walking against `order`: of rays with equal earliest times
-    // the one met last wins. -1 for a sweep without rays.
+    // Published index of the earliest ray: of rays with equal earliest times the first of their
+    // run in `order`; when all rays share one time, the one met last walking against `order`
+    // from index 0. -1 for a sweep without rays.
     static int earliest_ray_index(const radar_sweep *sweep, int order);
 
   private:
@@ -86,7 +104,7 @@ class PerScanPublisher {
     void publish_sweep_config(const radar_sweep_conf *sweep_conf);
     void publish_ray_config(const radar_ray_conf *ray_conf);
     void publish_moment_descriptor(const radar_moment *moment);
-    void publish_data_scale(const native_data_desc &scale);
+    void publish_data_scale(const PublishedScale &scale);
     void publish_range_mask(const dscan &range_mask);
 
     void publish_volume_header_msg();
@@ -119,9 +137,10 @@ class PerScanPublisher {
     std::map<const radar_sweep_conf *, boost::uuids::uuid> sweep_conf_ids_;
     std::map<const radar_ray_conf *, boost::uuids::uuid> ray_conf_ids_;
     std::map<const radar_moment *, boost::uuids::uuid> moment_ids_;
+    std::map<const radar_moment *, PublishedScale> moment_scales_;
     std::unordered_map<dscan, boost::uuids::uuid, RangeMaskHash, RangeMaskEqual> range_mask_ids_{
         10};
-    std::unordered_map<native_data_desc, boost::uuids::uuid, DataScaleHash, DataScaleEqual>
+    std::unordered_map<PublishedScale, boost::uuids::uuid, DataScaleHash, DataScaleEqual>
         data_scale_ids_{10};
 };
 

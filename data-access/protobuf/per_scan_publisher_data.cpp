@@ -38,7 +38,8 @@ RayDataPtr new_ray_data() {
 }
 
 bool earlier(const timeval &a, const timeval &b) {
-    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_usec < b.tv_usec);
+    const timeval x = normalized(a), y = normalized(b);
+    return x.tv_sec < y.tv_sec || (x.tv_sec == y.tv_sec && x.tv_usec < y.tv_usec);
 }
 
 timeval ray_time(const radar_ray *ray) {
@@ -62,13 +63,14 @@ void set_angles(pb::AngInterval &out, const angle_interval &angles) {
     out.set_stop(rad2deg(angles.stop));
 }
 
-// The rays a sweep holds, in index order, with their indices; empty slots left out.
-std::vector<std::pair<int, const radar_ray *>> rays_of(const radar_sweep *sweep) {
-    std::vector<std::pair<int, const radar_ray *>> rays;
+// The rays a sweep holds, in slot order, empty slots left out. A ray's position in this list is
+// its published index, so that the rows of the sweep data and the ray headers agree.
+std::vector<const radar_ray *> rays_of(const radar_sweep *sweep) {
+    std::vector<const radar_ray *> rays;
     const int count = static_cast<int>(rsweep_get_ray_count(sweep));
     for (int i = 0; i < count; ++i) {
         if (const radar_ray *ray = rsweep_get_ray(sweep, i))
-            rays.emplace_back(i, ray);
+            rays.push_back(ray);
     }
     return rays;
 }
@@ -90,24 +92,44 @@ int step_around(int index, int direction, int count) {
 int PerScanPublisher::determine_ray_order(const radar_sweep *sweep) {
     const auto rays = rays_of(sweep);
     int vote = 0;
-    for (std::size_t i = 1; i < rays.size(); ++i)
-        vote += earlier(ray_time(rays[i - 1].second), ray_time(rays[i].second)) ? 1 : -1;
+    for (std::size_t i = 1; i < rays.size(); ++i) {
+        // Ray times have whole seconds, so neighbours often share one: such a pair says nothing
+        // about the direction.
+        const timeval before = ray_time(rays[i - 1]), after = ray_time(rays[i]);
+        if (earlier(before, after))
+            ++vote;
+        else if (earlier(after, before))
+            --vote;
+    }
     return vote > 0 ? 1 : -1;
 }
 
 int PerScanPublisher::earliest_ray_index(const radar_sweep *sweep, int order) {
-    const int count = static_cast<int>(rsweep_get_ray_count(sweep));
+    const auto rays = rays_of(sweep);
+    const int count = static_cast<int>(rays.size());
+    const auto time_of = [&](int index) { return ray_time(rays[static_cast<std::size_t>(index)]); };
     int result = -1;
     timeval best{};
     int index = 0;
     for (int visited = 0; visited < count; ++visited) {
-        if (const radar_ray *ray = rsweep_get_ray(sweep, index)) {
-            const timeval time = ray_time(ray);
-            if (result < 0 || !earlier(best, time)) {
-                best = time;
-                result = index;
-            }
+        const timeval time = time_of(index);
+        if (result < 0 || !earlier(best, time)) {
+            best = time;
+            result = index;
         }
+        index = step_around(index, -order, count);
+    }
+    // Several rays share the earliest second: the sweep starts with the first of their run in
+    // the ray order, the one whose predecessor is later. Only when every ray shares it does the
+    // ray met last stand.
+    const auto is_best = [&](int i) {
+        const timeval time = time_of(i);
+        return !earlier(best, time) && !earlier(time, best);
+    };
+    index = 0;
+    for (int visited = 0; visited < count; ++visited) {
+        if (is_best(index) && !is_best(step_around(index, -order, count)))
+            return index;
         index = step_around(index, -order, count);
     }
     return result;
@@ -202,7 +224,8 @@ void PerScanPublisher::publish_sweep(const radar_sweep *sweep, int sweep_index) 
     // one of its sweep configuration.
     const auto rays = rays_of(sweep);
     const radar_ray_conf *sweep_rconf = nullptr;
-    for (const auto &[index, ray] : rays) {
+    for (std::size_t index = 0; index < rays.size(); ++index) {
+        const radar_ray *ray = rays[index];
         const radar_ray_conf *rconf = rray_get_config(ray);
         if (sweep_rconf == nullptr)
             sweep_rconf = rconf;
@@ -211,7 +234,7 @@ void PerScanPublisher::publish_sweep(const radar_sweep *sweep, int sweep_index) 
         pb::Payload payload;
         payload.set_type(pb::Payload::RAY_HEADER);
         pb::RayHeader &header = *payload.mutable_ray_header();
-        header.set_index(index);
+        header.set_index(static_cast<std::int32_t>(index));
         set_angles(*header.mutable_az_range(), rray_get_azimuth(ray));
         set_angles(*header.mutable_el_range(), rray_get_elevation(ray));
         set_timeval(*header.mutable_start_time(), ray_time(ray));
@@ -251,7 +274,7 @@ void PerScanPublisher::publish_sweep(const radar_sweep *sweep, int sweep_index) 
         for (std::size_t r = 0; r < rays.size(); ++r) {
             char *row = codes.data() + r * row_bytes;
             std::memcpy(row, not_scanned_row.data(), row_bytes);
-            if (rray_get_native(rays[r].second, j, data.get()) != nullptr &&
+            if (rray_get_native(rays[r], j, data.get()) != nullptr &&
                 data->type == scale.bin_format) {
                 const std::uint64_t held = std::min<std::uint64_t>(data->bins, bins);
                 std::memcpy(row, data->data, static_cast<std::size_t>(held) * width);
@@ -283,7 +306,7 @@ void PerScanPublisher::publish_sweep(const radar_sweep *sweep, int sweep_index) 
         send(payload);
     }
 
-    for (const auto &[index, ray] : rays) {
+    for (std::size_t index = 0; index < rays.size(); ++index) {
         pb::Payload payload;
         payload.set_type(pb::Payload::RAY_END);
         set_uuid(*payload.mutable_ray_end()->mutable_uuid(), ray_id_of(std::to_string(index)));
@@ -297,7 +320,8 @@ void PerScanPublisher::publish_sweep_as_rays(const radar_sweep *sweep, int sweep
     const boost::uuids::uuid sweep_id = generate_id_();
     publish_sweep_header_msg(sweep_id, sweep, sweep_index);
 
-    const int count = static_cast<int>(rsweep_get_ray_count(sweep));
+    const auto rays = rays_of(sweep);
+    const int count = static_cast<int>(rays.size());
     if (first >= 0) {
         // Paced as the rays arrived, as if the sweep lasted between 1 and 1000 seconds.
         timeval start{}, stop{};
@@ -309,8 +333,7 @@ void PerScanPublisher::publish_sweep_as_rays(const radar_sweep *sweep, int sweep
         const double interval = duration / count;
         int index = first;
         do {
-            if (const radar_ray *ray = rsweep_get_ray(sweep, index))
-                publish_ray(ray, index, sweep_id);
+            publish_ray(rays[static_cast<std::size_t>(index)], index, sweep_id);
             if (delay_multiplier_ > 0)
                 usleep(static_cast<useconds_t>(delay_multiplier_ * interval));
             index = step_around(index, order, count);

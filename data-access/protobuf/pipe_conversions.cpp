@@ -21,9 +21,22 @@ void set_uuid(pb::UUID &out, const boost::uuids::uuid &id) {
     out.set_most_significant_bits(little_endian_int64(id.data + 8));
 }
 
+timeval normalized(const timeval &time) {
+    constexpr long kMicroseconds = 1000000;
+    timeval out = time;
+    out.tv_sec += time.tv_usec / kMicroseconds;
+    out.tv_usec = time.tv_usec % kMicroseconds;
+    if (out.tv_usec < 0) {
+        out.tv_usec += kMicroseconds;
+        --out.tv_sec;
+    }
+    return out;
+}
+
 void set_timeval(pb::Time &out, const timeval &time) {
-    out.set_esec(time.tv_sec);
-    out.set_usec(static_cast<std::uint64_t>(time.tv_usec));
+    const timeval carried = normalized(time);
+    out.set_esec(carried.tv_sec);
+    out.set_usec(static_cast<std::uint64_t>(carried.tv_usec));
 }
 
 std::string buf2string(const char *bytes, std::size_t length) {

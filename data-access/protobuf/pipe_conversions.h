@@ -19,7 +19,12 @@ namespace azm {
 // most_significant_bits. A half whose top byte is 0x80 or more reads as negative.
 void set_uuid(pb::UUID &out, const boost::uuids::uuid &id);
 
-// Fills `out` from a POSIX time: esec from the seconds, usec from the microseconds.
+// The same instant with the microseconds in 0..999999: a milliseconds field of 1000 to 1023 in an
+// ORVA time record gives more than a second of microseconds, which carry into the seconds.
+timeval normalized(const timeval &time);
+
+// Fills `out` from a POSIX time: esec from the seconds, usec from the microseconds, normalised
+// first, so that usec is always below one million.
 void set_timeval(pb::Time &out, const timeval &time);
 
 // Exactly `length` bytes from `bytes`, less trailing blanks, tabs, form feeds, vertical tabs,

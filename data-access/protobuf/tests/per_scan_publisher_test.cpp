@@ -93,8 +93,8 @@ class PublishedVolume : public ::testing::Test {
 };
 
 TEST_F(PublishedVolume, EnvelopesComeInGroupOrderAndReferToEarlierOnes) {
-    // One range mask and one data scale: the three 16-bit scales differ only in the cyclic flag.
-    std::vector<P::PayloadType> expected = {P::RADAR, P::RANGE_MASK, P::DATA_SCALE};
+    // One range mask; Z and ZDR share one 16-bit scale, velocity's is cyclic and its own.
+    std::vector<P::PayloadType> expected = {P::RADAR, P::RANGE_MASK, P::DATA_SCALE, P::DATA_SCALE};
     expected.insert(expected.end(), 3, P::MOMENT_DESCRIPTOR);
     expected.insert(expected.end(),
                     {P::RAY_CONFIG, P::SWEEP_CONFIG, P::VOLUME_CONFIG, P::VOLUME_HEADER});
@@ -148,7 +148,7 @@ TEST_F(PublishedVolume, IdentifiersHaveTheirVersions) {
             EXPECT_TRUE(drawn.insert(id(uuid)).second) << "drawn twice, type " << p.type();
         });
     }
-    EXPECT_EQ(drawn.size(), 12u);
+    EXPECT_EQ(drawn.size(), 13u);
     EXPECT_NE(id(nth(*list_, P::RAY_END, 5).ray_end().uuid()),
               id(nth(*list_, P::RAY_END, 12 + 5).ray_end().uuid()));
 }
@@ -184,8 +184,20 @@ TEST_F(PublishedVolume, ConfigurationDescribesRadarMomentsAndSweeps) {
         // The 8-bit reflectivity was widened: every scale is a 16-bit one.
         const pb::DataScale &scale = at(moment.data_descriptor().data_scale_ref()).data_scale();
         EXPECT_EQ(scale.type(), pb::DataScale::LINEAR);
-        EXPECT_EQ(scale.linear_scale().max_value(), 65535);
-        EXPECT_EQ(scale.linear_scale().not_scanned(), 0);
+        const pb::LinearDataScale &linear = scale.linear_scale();
+        EXPECT_EQ(linear.max_value(), 65535);
+        EXPECT_EQ(linear.not_scanned(), 0);
+        // Velocity folds at the Nyquist velocity of its ray configuration.
+        const bool velocity = m == 1;
+        EXPECT_EQ(linear.cyclic(), velocity);
+        EXPECT_EQ(linear.has_cyclic_min_value(), velocity);
+        EXPECT_EQ(linear.has_cyclic_max_value(), velocity);
+        if (velocity) {
+            EXPECT_NEAR(linear.offset() + linear.cyclic_min_value() * linear.step(),
+                        -rays.unamb_velocity(), linear.step());
+            EXPECT_NEAR(linear.offset() + linear.cyclic_max_value() * linear.step(),
+                        rays.unamb_velocity(), linear.step());
+        }
     }
 
     const pb::VolumeConfig &config = nth(*list_, P::VOLUME_CONFIG).volume_config();
@@ -331,6 +343,17 @@ TEST(PerRayForm, RaysGoOutInTimeOrderFromTheEarliest) {
         {"counter-clockwise from mid-sector",
          [](int p) { return (15 - p) % 12; },
          {3, 2, 1, 0, 11, 10, 9, 8, 7, 6, 5, 4}},
+        // Ray times have whole seconds: rays sharing one do not vote, and the sweep starts with
+        // the first of the earliest second's rays.
+        {"clockwise, two rays a second",
+         [](int p) { return p / 2; },
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+        {"counter-clockwise, three rays a second",
+         [](int p) { return (11 - p) / 3; },
+         {11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}},
+        {"clockwise from mid-sector, two rays a second",
+         [](int p) { return ((p + 7) % 12) / 2; },
+         {5, 6, 7, 8, 9, 10, 11, 0, 1, 2, 3, 4}},
         // No order wins the vote: counter-clockwise, from the earliest met last walking against it.
         {"all at once", [](int) { return 0; }, {11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}},
     };
@@ -352,6 +375,28 @@ TEST(PerRayForm, RaysGoOutInTimeOrderFromTheEarliest) {
         ASSERT_EQ(end.type(), P::SWEEP_END);
         EXPECT_EQ(end.sweep_end().end_time().esec(), file.sweeps[0].time.posix() + last_second);
     }
+}
+
+TEST(PerRayForm, MillisecondsBeyondASecondCarryIntoTheSeconds) {
+    // The milliseconds field of an ORVA time holds up to 1023.
+    RawFile file = volume(1, {{kZdr16, 16}});
+    file.sweeps[0].time.msecs = 1020;
+    TempDir dir;
+    const std::string path = dir.write("v.raw", file.bytes());
+    DataListPublisher sink;
+    PerScanPublisher(&sink, {path}, 0, {}, PerScanPublisher::PER_RAY).publish();
+    const long start = file.sweeps[0].time.posix() + 1;
+    const pb::Time &sweep_start = nth(sink.get(), P::SWEEP_HEADER).sweep_header().start_time();
+    EXPECT_EQ(sweep_start.esec(), start);
+    EXPECT_EQ(sweep_start.usec(), 20000u);
+    for (int r = 0; r < 12; ++r) {
+        const pb::Time &time = nth(sink.get(), P::RAY_HEADER, r).ray_header().start_time();
+        EXPECT_EQ(time.esec(), start + r) << r;
+        EXPECT_EQ(time.usec(), 20000u) << r;
+    }
+    const pb::Time &end = nth(sink.get(), P::SWEEP_END).sweep_end().end_time();
+    EXPECT_EQ(end.esec(), start + 11);
+    EXPECT_EQ(end.usec(), 20000u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,13 +38,18 @@ radar_sweep_conf *new_sweepconf(radar_ray_conf *rconf, int type = SWEEP_PPI) {
     return sconf;
 }
 
-// A sweep of `rays` rays on the configuration's first ray configuration; the codes of slot 0 are
-// 1000 + 10 * ray + bin.
-radar_sweep *new_sweep(radar_sweep_conf *sconf, int rays, long first_second = 1700000000) {
+// A sweep of `rays` ray slots on the configuration's first ray configuration, the slots listed in
+// `empty` left without a ray; the codes of moment 0 are 1000 + 10 * slot + bin.
+radar_sweep *new_sweep(radar_sweep_conf *sconf, int rays, long first_second = 1700000000,
+                       const std::set<int> &empty = {}) {
     radar_sweep *sweep = rsweep_new(sconf);
     radar_ray_conf *rconf = sweepconf_get_next_rayconf(sconf, nullptr);
     radar_ray_data *bins = radar_ray_data_new();
     for (int r = 0; r < rays; ++r) {
+        if (empty.count(r) != 0) {
+            rsweep_add_ray(sweep, nullptr);
+            continue;
+        }
         const angle_interval az{r * kDegree, (r + 0.5) * kDegree, (r + 1) * kDegree};
         const angle_interval el{kDegree, kDegree, kDegree};
         const timeval time{first_second + r, 0};
@@ -150,6 +156,50 @@ TEST(ModelScan, SweepsWithoutRaysKeepTheirPlaceInTheStream) {
     EXPECT_EQ(sweep_body(rays, 2), std::vector<P::PayloadType>{P::SWEEP_END});
 }
 
+TEST(ModelScan, RowsOfSweepDataAndRayIndicesAgreeAroundEmptySlots) {
+    radar_ray_conf *rconf = new_rayconf();
+    const native_data_desc scale = scale16(0);
+    rayconf_add_moment(rconf, RD_DBZ, &kRange, &scale);
+    radar_sweep_conf *sconf = new_sweepconf(rconf);
+    radar_scan *scan = new_scan();
+    pvol_add_sweep(scan, new_sweep(sconf, 5, 1700000000, {0, 2}));  // rays in slots 1, 3 and 4
+    rayconf_unref(rconf);
+    sweepconf_unref(sconf);
+    const std::vector<int> slots = {1, 3, 4};
+
+    const pb::PayloadList swept = publish(pvol_new_copy(scan), PerScanPublisher::PER_SWEEP_LZ4);
+    std::vector<int> codes;
+    std::vector<const pb::RayHeader *> headers;
+    for (const pb::Payload &p : swept.payload()) {
+        if (p.type() == P::RAY_HEADER)
+            headers.push_back(&p.ray_header());
+        if (p.type() == P::MOMENT_SWEEP_DATA)
+            codes = codes_of(p.moment_sweep_data().data());
+    }
+    ASSERT_EQ(headers.size(), slots.size());
+    ASSERT_EQ(codes.size(), slots.size() * 8);
+    EXPECT_EQ(count_of(swept, P::RAY_END), 3);
+    // A reader that places row `index` with the header of that index finds the ray's own data.
+    for (size_t h = 0; h < headers.size(); ++h) {
+        const int row = headers[h]->index();
+        ASSERT_GE(row, 0);
+        ASSERT_LT(row, 3);
+        const int slot = slots[h];
+        EXPECT_NEAR(headers[h]->az_range().start(), slot, 1e-9);
+        EXPECT_EQ(codes[static_cast<size_t>(8 * row)], 1000 + 10 * slot) << "row " << row;
+    }
+
+    // The per-ray form numbers its rays the same way.
+    const pb::PayloadList rays = publish(scan, PerScanPublisher::PER_RAY);
+    std::vector<int> indices;
+    for (const pb::Payload &p : rays.payload())
+        if (p.type() == P::RAY_HEADER) {
+            indices.push_back(p.ray_header().index());
+            EXPECT_NEAR(p.ray_header().az_range().start(), slots[indices.size() - 1], 1e-9);
+        }
+    EXPECT_EQ(indices, (std::vector<int>{0, 1, 2}));
+}
+
 TEST(ModelScan, ConfigurationOfScalesMasksCustomMomentsAndSweepKinds) {
     radar_ray_conf *rconf = new_rayconf();
     const native_data_desc velocity = scale16(0, 1), corrected = scale16(0, 0);
@@ -175,10 +225,19 @@ TEST(ModelScan, ConfigurationOfScalesMasksCustomMomentsAndSweepKinds) {
         EXPECT_STREQ(e.what(), "Unhandled data format (not 8- or 16-bit int)");
     }
     const pb::PayloadList &list = sink.get();
-    // Equal masks share one envelope; the scales of V and VC differ only in the cyclic flag. The
-    // custom moment brings its own floating-point scale.
+    // Equal masks share one envelope; the scales of V and VC differ only in the cyclic flag, which
+    // keeps them apart. The custom moment brings its own floating-point scale.
     EXPECT_EQ(count_of(list, P::RANGE_MASK), 2);
-    EXPECT_EQ(count_of(list, P::DATA_SCALE), 2);
+    EXPECT_EQ(count_of(list, P::DATA_SCALE), 3);
+    int cyclic = 0;
+    for (const pb::Payload &p : list.payload()) {
+        if (p.type() != P::DATA_SCALE || !p.data_scale().linear_scale().cyclic())
+            continue;
+        ++cyclic;  // velocity: 13.3 m/s of Nyquist velocity in 0.01 m/s steps from -327.68
+        EXPECT_EQ(p.data_scale().linear_scale().cyclic_min_value(), 31438);
+        EXPECT_EQ(p.data_scale().linear_scale().cyclic_max_value(), 34098);
+    }
+    EXPECT_EQ(cyclic, 1);
     EXPECT_EQ(count_of(list, P::MOMENT_DESCRIPTOR), 4);
     for (const pb::Payload &p : list.payload()) {
         if (p.type() != P::MOMENT_DESCRIPTOR ||

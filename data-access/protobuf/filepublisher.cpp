@@ -1,6 +1,7 @@
 #include "filepublisher.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include <boost/uuid/random_generator.hpp>
 
@@ -35,12 +37,70 @@ bool read_record(std::FILE *file, Record &record) {
     return true;
 }
 
+// One run of the RAW reader over a list of paths: which files it was handed, and what it said
+// about each.
+struct ReaderRun {
+    explicit ReaderRun(std::vector<std::string> paths_to_read)
+        : paths(std::move(paths_to_read)), messages(paths.size()) {}
+
+    const std::vector<std::string> paths;
+    std::size_t handed_out = 0;                      // files the reader asked for and got
+    std::vector<std::vector<std::string>> messages;  // per path, without the final newline
+    ScanPtr scan;
+};
+
+// The reader's message callback takes no argument of its own, so its messages reach the run in
+// progress through this pointer, which is set only while the reader runs on this thread.
+thread_local ReaderRun *current_run = nullptr;
+
+FILE *next_input(void *arg) {
+    ReaderRun &run = *static_cast<ReaderRun *>(arg);
+    if (run.handed_out == run.paths.size())
+        return nullptr;
+    const std::size_t index = run.handed_out;
+    FILE *file = std::fopen(run.paths[index].c_str(), "rb");
+    if (file == nullptr) {
+        run.messages[index].push_back(std::string("cannot open: ") + std::strerror(errno));
+        return nullptr;
+    }
+    ++run.handed_out;
+    return file;
+}
+
+void collect_message(const char *text) {
+    if (current_run == nullptr || text == nullptr)
+        return;
+    std::string message = text;
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    // A message comes while the reader works on the file it was handed last.
+    const std::size_t index = current_run->handed_out == 0 ? 0 : current_run->handed_out - 1;
+    if (index < current_run->messages.size())
+        current_run->messages[index].push_back(message);
+}
+
+// Reads run.paths as one scan, 8-bit data widened, collecting the reader's messages per file.
+void read_files(ReaderRun &run) {
+    struct Collecting {
+        explicit Collecting(ReaderRun *run) { current_run = run; }
+        ~Collecting() { current_run = nullptr; }
+    } collecting(&run);
+    run.scan.reset(pvol_new_from_raw2(&run, next_input, collect_message, 1));
+}
+
+std::string joined(const std::vector<std::string> &parts, const char *separator) {
+    std::string text;
+    for (const std::string &part : parts)
+        text += (text.empty() ? "" : separator) + part;
+    return text;
+}
+
 }  // namespace
 
 RawProdFile check_file(const std::string &path) {
     const FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file)
-        throw std::domain_error("Can not open " + path);
+        throw std::domain_error("Can not open " + path + ": " + std::strerror(errno));
 
     product_header product;
     if (!read_record(file.get(), product))
@@ -148,26 +208,88 @@ void FilePublisher::publish_scan(const std::vector<std::string> &paths) {
 }
 
 void FilePublisher::run() {
-    std::vector<std::string> group;
+    for (const std::vector<std::string> &volume : group_into_volumes(files_))
+        publish_scan(volume);
+}
+
+std::vector<std::vector<std::string>> group_into_volumes(const std::vector<RawProdFile> &files) {
+    std::vector<std::vector<std::string>> volumes;
     const RawProdFile *previous = nullptr;
-    for (const RawProdFile &file : files_) {
-        if (!group.empty()) {
+    for (const RawProdFile &file : files) {
+        bool starts_volume = previous == nullptr;
+        if (previous != nullptr) {
             const bool other_task = file.task_name != previous->task_name;
             const bool whole_volume = file.task_minor == 0 && !file.single_sweep;
             const bool new_hybrid_run =
                 file.task_minor != 0 && file.task_minor < previous->task_minor;
             const bool other_volume_sweep =
                 file.single_sweep && file.volume_time.tv_sec != previous->volume_time.tv_sec;
-            if (other_task || whole_volume || new_hybrid_run || other_volume_sweep) {
-                publish_scan(group);
-                group.clear();
-            }
+            starts_volume = other_task || whole_volume || new_hybrid_run || other_volume_sweep;
         }
-        group.push_back(file.path);
+        if (starts_volume)
+            volumes.emplace_back();
+        volumes.back().push_back(file.path);
         previous = &file;
     }
-    if (!group.empty())
-        publish_scan(group);
+    return volumes;
+}
+
+CheckedVolume read_volume(const std::vector<std::string> &paths) {
+    CheckedVolume volume;
+    std::vector<FileProblem> check_problems;
+    for (const std::string &path : paths) {
+        try {
+            volume.files.push_back(check_file(path));
+        } catch (const std::domain_error &e) {
+            check_problems.push_back({path, e.what()});
+        }
+    }
+    std::vector<std::string> good;
+    for (const RawProdFile &file : volume.files)
+        good.push_back(file.path);
+
+    std::vector<FileProblem> read_problems;
+    if (!good.empty()) {
+        ReaderRun run(good);
+        read_files(run);
+        std::size_t first_failed = good.size();
+        for (std::size_t i = 0; i < good.size(); ++i) {
+            if (!run.messages[i].empty()) {
+                read_problems.push_back({good[i], good[i] + ": " + joined(run.messages[i], "; ")});
+                first_failed = std::min(first_failed, i);
+            } else if (i >= run.handed_out) {
+                read_problems.push_back(
+                    {good[i], good[i] + ": not read, since an earlier file stopped the reader"});
+            }
+        }
+        if (!run.scan && first_failed == good.size()) {
+            // The reader gave up without a word: the last file it was handed is the one.
+            first_failed = run.handed_out == 0 ? 0 : run.handed_out - 1;
+            read_problems.push_back(
+                {good[first_failed], good[first_failed] + ": cannot be read as a radar volume"});
+        }
+        volume.scan = std::move(run.scan);
+        if (!volume.scan && first_failed > 0) {
+            // The failure cost the sweeps of the files before it too: read those alone.
+            ReaderRun before(std::vector<std::string>(good.begin(), good.begin() + first_failed));
+            read_files(before);
+            volume.scan = std::move(before.scan);
+        }
+    }
+
+    // Problems in input order.
+    for (const std::string &path : paths) {
+        for (auto *list : {&check_problems, &read_problems}) {
+            const auto found = std::find_if(list->begin(), list->end(),
+                                            [&](const FileProblem &p) { return p.path == path; });
+            if (found != list->end()) {
+                volume.problems.push_back(std::move(*found));
+                list->erase(found);
+                break;
+            }
+        }
+    }
+    return volume;
 }
 
 }  // namespace azm

@@ -5,12 +5,14 @@
 #include <sys/time.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <boost/uuid/uuid.hpp>
 
 #include "publisher.h"
+#include "pvol.h"
 #include "radar_utils.h"
 
 namespace azm {
@@ -27,9 +29,44 @@ struct RawProdFile {
     timeval volume_time{};        // UTC
 };
 
-// Reads the product and ingest headers of `path`. Throws std::domain_error when the file cannot be
-// opened or read, or is not an ORVA RAW product file.
+// Reads the product and ingest headers of `path`. Throws std::domain_error, naming the file, when
+// it cannot be opened (with the system's reason) or read, or is not an ORVA RAW product file.
 RawProdFile check_file(const std::string &path);
+
+// The paths of `files` cut into volumes, in file order: a file starts a new volume when its task
+// differs from the previous file's, when it is a complete volume of its own, when it starts a new
+// run of a hybrid task (a smaller minor identifier; equal ones continue the run), or when it is a
+// single sweep of another volume start.
+std::vector<std::vector<std::string>> group_into_volumes(const std::vector<RawProdFile> &files);
+
+struct ScanDeleter {
+    void operator()(radar_scan *scan) const { pvol_delete(scan); }
+};
+using ScanPtr = std::unique_ptr<radar_scan, ScanDeleter>;
+
+// Why one input file is missing from a volume, or only partly in it: one line of text that names
+// the file, in the check's or the reader's own words.
+struct FileProblem {
+    std::string path;
+    std::string message;
+};
+
+// One volume read from its files, and what went wrong on the way.
+struct CheckedVolume {
+    std::vector<RawProdFile> files;     // the files that passed the check, in input order
+    ScanPtr scan;                       // null when nothing could be read
+    std::vector<FileProblem> problems;  // one per bad file, in input order
+    // Every file passed the check and was read in full.
+    bool whole() const { return scan != nullptr && problems.empty(); }
+};
+
+// Checks every path and reads the files that pass as one volume (several files: the parts of a
+// hybrid volume or the sweep files of one task, in order), 8-bit data widened to 16 bits. Each
+// file that fails the check, makes the reader stop or drop data, or is not read because the
+// reader stopped earlier, is listed with its reason. When the reader's failure cost the whole
+// scan, the scan is read again from the files before the failing one, so that the sweeps read
+// can still be used; it is null only when nothing could be read.
+CheckedVolume read_volume(const std::vector<std::string> &paths);
 
 // A regular file as itself; a directory as the paths of its entries (one level), sorted byte-wise.
 // Throws std::domain_error for a path that does not exist or is neither, and for file-system

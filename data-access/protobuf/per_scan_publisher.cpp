@@ -1,11 +1,12 @@
 // PerScanPublisher: reading the scan, identifiers, and the configuration envelopes.
 #include "per_scan_publisher.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
+#include <utility>
 
 #include <boost/format.hpp>
 
@@ -259,6 +260,23 @@ std::string PerScanPublisher::moment_name(const radar_moment *moment) {
     if (own != nullptr)
         return own;
     return to_moment_name(static_cast<raw_data_type>(rmoment_get_raw_type(moment)));
+}
+
+std::vector<std::string> PerScanPublisher::moment_names(const radar_scan *scan) {
+    std::vector<std::string> names;
+    for (const radar_ray_conf *rc = pvol_get_next_rayconf(scan, nullptr); rc != nullptr;
+         rc = pvol_get_next_rayconf(scan, rc)) {
+        const int moments = static_cast<int>(rayconf_get_moments_count(rc));
+        for (int j = 0; j < moments; ++j) {
+            const radar_moment *moment = rayconf_get_moment(rc, j);
+            if (moment == nullptr)
+                continue;
+            std::string name = moment_name(moment);
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(std::move(name));
+        }
+    }
+    return names;
 }
 
 bool PerScanPublisher::moment_selected(const radar_moment *moment) const {

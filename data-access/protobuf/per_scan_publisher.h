@@ -83,6 +83,9 @@ class PerScanPublisher {
     static pb::DataDescriptor::DataType to_data_type(raw_data_type orva_moment);
     static std::string to_moment_name(raw_data_type orva_moment);
     static pb::DataDescriptor::DataUnit to_unit(pb::DataDescriptor::DataType type);
+    // The names the stream gives the moments of `scan` (a moment's own name, or the short name of
+    // its type), each once, in the order of the ray configurations and their moments.
+    static std::vector<std::string> moment_names(const radar_scan *scan);
 
     // Rays are published with their position among the rays the sweep holds (empty slots left
     // out) as index, in both forms: the rows of a sweep's data are the rays in that order.

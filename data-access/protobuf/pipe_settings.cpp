@@ -51,12 +51,16 @@ PipeSettings::PipeSettings(int argc, const char *const argv[], const std::string
     }
     parsing.add(deprecated);
 
-    po::store(po::command_line_parser(argc, argv)
-                  .options(parsing)
-                  .positional(positional)
-                  .allow_unregistered()
-                  .run(),
-              *this);
+    const po::parsed_options parsed = po::command_line_parser(argc, argv)
+                                          .options(parsing)
+                                          .positional(positional)
+                                          .allow_unregistered()
+                                          .run();
+    po::store(parsed, *this);
+    for (const po::option &option : parsed.options) {
+        if (option.unregistered && !option.original_tokens.empty())
+            unrecognised_.push_back(option.original_tokens.front());
+    }
 
     if (count("version") != 0) {
         std::cout << version << '\n';

@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include <boost/program_options.hpp>
 
@@ -14,7 +15,8 @@ namespace azm {
 // Shared options: "version,v" and "help,h" (switches), "ip,i" (input paths; every positional
 // argument lands there too, in command-line order) and "op,o" (output path, default "-" for
 // standard output). The deprecated "if" and "device,d" are accepted and stored but never shown in
-// the help. Options that no group declares are skipped.
+// the help. Options that no group declares are skipped; unrecognised() lists them, so that the
+// pipe can say so.
 class PipeSettings : public boost::program_options::variables_map {
   public:
     // Parses the command line. `version` is printed for "version"; `pipe_options` (may be null) is
@@ -27,6 +29,13 @@ class PipeSettings : public boost::program_options::variables_map {
     PipeSettings(int argc, const char *const argv[], const std::string &version,
                  const boost::program_options::options_description *pipe_options = nullptr);
     ~PipeSettings() override;
+
+    // The options on the command line that no group declares, as written (for example "-x" or
+    // "--moments=Z"), in command-line order.
+    const std::vector<std::string> &unrecognised() const { return unrecognised_; }
+
+  private:
+    std::vector<std::string> unrecognised_;
 };
 
 // Maps the product's environment variable names to option names ("ORVA_BIN" to "bin", ...); any

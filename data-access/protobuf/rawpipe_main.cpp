@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -12,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <boost/uuid/random_generator.hpp>
+
 #include "filepublisher.h"
+#include "per_scan_publisher.h"
 #include "pipe_settings.h"
 #include "publisher.h"
 
@@ -63,6 +67,26 @@ void write_output(const std::string &target, const std::string &bytes) {
     }
 }
 
+// "which moment data to store", with the names the stream gives the standard moments.
+std::string moment_help() {
+    std::string names;
+    for (int type = 1; type < RD_CUSTOM; ++type)
+        names += (type > 1 ? ", " : "") +
+                 azm::PerScanPublisher::to_moment_name(static_cast<raw_data_type>(type));
+    return "which moment data to store, default is `all`; a moment is named as in the stream (" +
+           names + ", or a custom moment's own name); case matters";
+}
+
+std::string joined(const std::vector<std::string> &parts) {
+    std::string text;
+    for (const std::string &part : parts)
+        text += (text.empty() ? "" : ", ") + part;
+    return text;
+}
+
+// Exit status of a stream written from only part of the input (--keep-partial).
+constexpr int kPartialStatus = 3;
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
@@ -71,33 +95,88 @@ int main(int argc, char *argv[]) {
 
     const unsigned line = po::options_description::m_default_line_length;
     po::options_description pipe_options("This pipe options", line, line / 2);
-    pipe_options.add_options()  //
-        ("moment,m", po::value<std::string>()->default_value("all"),
-         "which moment data to store, default is `all`");
+    const std::string moment_text = moment_help();
+    pipe_options.add_options()                                                             //
+        ("moment,m", po::value<std::string>()->default_value("all"), moment_text.c_str())  //
+        ("keep-partial",
+         "when some inputs are bad, still write the sweeps that could be read, and exit with "
+         "status 3");
 
     try {
         const azm::PipeSettings settings(argc, argv, "1.0", &pipe_options);
+        for (const std::string &option : settings.unrecognised())
+            std::cerr << kProgram << ": unknown option " << option << " ignored" << std::endl;
+        const bool keep_partial = settings.count("keep-partial") != 0;
+        const std::string target = settings["op"].as<std::string>();
+        // Binary bytes on a terminal help nobody; "-o -" says they are wanted anyway.
+        if (settings["op"].defaulted() && ::isatty(STDOUT_FILENO)) {
+            std::cerr << kProgram << ": standard output is a terminal; use -o FILE or a pipe"
+                      << std::endl;
+            return 1;
+        }
+
+        const auto inputs = settings["ip"].as<std::vector<std::string>>();
+        azm::CheckedVolume volume = azm::read_volume(inputs);
+        for (const azm::FileProblem &problem : volume.problems)
+            std::cerr << kProgram << ": " << problem.message << std::endl;
+        if (volume.files.empty()) {
+            std::cerr << kProgram << ": None of the files is a good ORVA RAW product file"
+                      << std::endl;
+            return 1;
+        }
+        if (!volume.scan) {
+            std::cerr << kProgram << ": no sweep could be read; nothing written" << std::endl;
+            return 1;
+        }
+        bool partial = !volume.whole();
+        if (partial && !keep_partial) {
+            std::cerr << kProgram
+                      << ": nothing written, since the volume is incomplete (--keep-partial "
+                         "writes the sweeps that were read)"
+                      << std::endl;
+            return 1;
+        }
+
+        const std::string moment = settings["moment"].as<std::string>();
+        if (moment != "all") {
+            const std::vector<std::string> names =
+                azm::PerScanPublisher::moment_names(volume.scan.get());
+            if (std::find(names.begin(), names.end(), moment) == names.end()) {
+                std::cerr << kProgram << ": the volume has no moment named " << moment
+                          << "; its moments are " << joined(names) << std::endl;
+                return 1;
+            }
+        }
 
         DataListPublisher sink;
         sink.clear();
-        const auto inputs = settings["ip"].as<std::vector<std::string>>();
-        azm::FilePublisher publisher(&sink, inputs);
-        publisher.set_delay_multiplier(0);
-        const std::string moment = settings["moment"].as<std::string>();
-        if (moment != "all")
-            publisher.set_selected_moment(moment);
-        // All inputs form one volume, even those that failed the check: the reader decides.
-        publisher.publish_scan(inputs);
+        const boost::uuids::uuid name_space = boost::uuids::random_generator_mt19937()();
+        try {
+            azm::PerScanPublisher publisher(&sink, volume.scan.release(), 0, name_space,
+                                            azm::PerScanPublisher::PER_SWEEP_LZ4);
+            if (moment != "all")
+                publisher.set_selected_moment(moment);
+            publisher.publish();
+        } catch (const std::runtime_error &e) {
+            std::cerr << kProgram << ": " << e.what() << std::endl;
+            if (!keep_partial)
+                return 1;
+            // What was published stays, closed by an error envelope.
+            azm::pb::Payload error;
+            error.set_type(azm::pb::Payload::ERROR);
+            sink.send_payload(error);
+            partial = true;
+        }
 
         std::string bytes;
         if (!sink.get().SerializeToString(&bytes))
             throw std::runtime_error("cannot serialise the published volume");
-        write_output(settings["op"].as<std::string>(), bytes);
+        write_output(target, bytes);
+        return partial ? kPartialStatus : 0;
     } catch (const po::error &e) {
         return azm::report_bad_command_line(kProgram, e);
     } catch (const std::exception &e) {
-        std::cerr << e.what() << std::endl;
+        std::cerr << kProgram << ": " << e.what() << std::endl;
         return 1;
     }
-    return 0;
 }

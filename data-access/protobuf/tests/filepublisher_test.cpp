@@ -20,6 +20,7 @@ namespace {
 
 using rawfile::Bytes;
 using rawfile::RawFile;
+using stream::task_file;
 
 std::string domain_error_of(const std::function<void()> &action) {
     try {
@@ -80,7 +81,7 @@ TEST(CheckFile, ReportsEachKindOfBadFile) {
     };
 
     EXPECT_EQ(domain_error_of([&] { azm::check_file(dir.file("missing.raw")); }),
-              "Can not open " + dir.file("missing.raw"));
+              "Can not open " + dir.file("missing.raw") + ": No such file or directory");
 
     auto [path, message] = message_for(Bytes(good.begin(), good.begin() + 639));
     EXPECT_EQ(message, "Failed to read product header from " + path);
@@ -169,20 +170,6 @@ std::vector<int> volumes_of(const azm::pb::PayloadList &list) {
     return volumes;
 }
 
-// One file of task `name` and hybrid position `minor` holding sweeps first_sweep.. of a volume
-// that started `second` seconds after noon.
-Bytes task_file(const std::string &name, int minor, int sweeps, bool single, int second = 0,
-                int first_sweep = 1) {
-    RawFile file = stream::volume(0, {{rawfile::kZdr16, 16}}, 8, 4);
-    rawfile::Time start;
-    start.seconds += second;
-    file.ingest.task(name, 7, minor, 3).volume_time(start).scan(4, 30000, single ? 3 : sweeps);
-    file.raw_flags = single ? 1 : 0;
-    for (int s = first_sweep; s < first_sweep + sweeps; ++s)
-        file.sweeps.push_back(rawfile::make_sweep(s, 4, {{rawfile::kZdr16, 16}}, 8));
-    return file.bytes();
-}
-
 TEST(FilePublisherRun, CutsTheFilesIntoVolumes) {
     struct Case {
         const char *what;
@@ -199,6 +186,10 @@ TEST(FilePublisherRun, CutsTheFilesIntoVolumes) {
           task_file("VOL_C", 3, 1, false), task_file("VOL_A", 1, 1, false),
           task_file("VOL_B", 2, 1, false)},
          {3, 2}},
+        {"one part of a hybrid task in two single-sweep files, then the next part",
+         {task_file("VOL_A", 1, 1, true, 0, 1), task_file("VOL_A", 1, 1, true, 0, 2),
+          task_file("VOL_B", 2, 1, true, 0, 3)},
+         {3}},
         {"complete volumes",
          {task_file("VOL", 0, 2, false), task_file("VOL", 0, 3, false)},
          {2, 3}},

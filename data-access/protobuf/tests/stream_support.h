@@ -102,4 +102,18 @@ inline std::vector<int> codes_of(const pb::DataBuffer &buffer) {
     return codes;
 }
 
+// One file of task `name` and hybrid position `minor` holding sweeps first_sweep.. of a volume
+// that started `second` seconds after noon.
+inline rawfile::Bytes task_file(const std::string &name, int minor, int sweeps, bool single,
+                                int second = 0, int first_sweep = 1) {
+    RawFile file = volume(0, {{rawfile::kZdr16, 16}}, 8, 4);
+    rawfile::Time start;
+    start.seconds += second;
+    file.ingest.task(name, 7, minor, 3).volume_time(start).scan(4, 30000, single ? 3 : sweeps);
+    file.raw_flags = single ? 1 : 0;
+    for (int s = first_sweep; s < first_sweep + sweeps; ++s)
+        file.sweeps.push_back(rawfile::make_sweep(s, 4, {{rawfile::kZdr16, 16}}, 8));
+    return file.bytes();
+}
+
 }  // namespace stream

@@ -46,7 +46,7 @@ struct ReaderRun {
     const std::vector<std::string> paths;
     std::size_t handed_out = 0;                      // files the reader asked for and got
     std::vector<std::vector<std::string>> messages;  // per path, without the final newline
-    ScanPtr scan;
+    OwnedScan scan;
 };
 
 // The reader's message callback takes no argument of its own, so its messages reach the run in
@@ -234,7 +234,7 @@ std::vector<std::vector<std::string>> group_into_volumes(const std::vector<RawPr
     return volumes;
 }
 
-CheckedVolume read_volume(const std::vector<std::string> &paths) {
+CheckedVolume read_checked_volume(const std::vector<std::string> &paths) {
     CheckedVolume volume;
     std::vector<FileProblem> check_problems;
     for (const std::string &path : paths) {

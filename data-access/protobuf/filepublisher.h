@@ -39,10 +39,10 @@ RawProdFile check_file(const std::string &path);
 // single sweep of another volume start.
 std::vector<std::vector<std::string>> group_into_volumes(const std::vector<RawProdFile> &files);
 
-struct ScanDeleter {
+struct ScanRelease {
     void operator()(radar_scan *scan) const { pvol_delete(scan); }
 };
-using ScanPtr = std::unique_ptr<radar_scan, ScanDeleter>;
+using OwnedScan = std::unique_ptr<radar_scan, ScanRelease>;
 
 // Why one input file is missing from a volume, or only partly in it: one line of text that names
 // the file, in the check's or the reader's own words.
@@ -54,7 +54,7 @@ struct FileProblem {
 // One volume read from its files, and what went wrong on the way.
 struct CheckedVolume {
     std::vector<RawProdFile> files;     // the files that passed the check, in input order
-    ScanPtr scan;                       // null when nothing could be read
+    OwnedScan scan;                     // null when nothing could be read
     std::vector<FileProblem> problems;  // one per bad file, in input order
     // Every file passed the check and was read in full.
     bool whole() const { return scan != nullptr && problems.empty(); }
@@ -66,7 +66,7 @@ struct CheckedVolume {
 // reader stopped earlier, is listed with its reason. When the reader's failure cost the whole
 // scan, the scan is read again from the files before the failing one, so that the sweeps read
 // can still be used; it is null only when nothing could be read.
-CheckedVolume read_volume(const std::vector<std::string> &paths);
+CheckedVolume read_checked_volume(const std::vector<std::string> &paths);
 
 // A regular file as itself; a directory as the paths of its entries (one level), sorted byte-wise.
 // Throws std::domain_error for a path that does not exist or is neither, and for file-system

@@ -116,7 +116,7 @@ int main(int argc, char *argv[]) {
         }
 
         const auto inputs = settings["ip"].as<std::vector<std::string>>();
-        azm::CheckedVolume volume = azm::read_volume(inputs);
+        azm::CheckedVolume volume = azm::read_checked_volume(inputs);
         for (const azm::FileProblem &problem : volume.problems)
             std::cerr << kProgram << ": " << problem.message << std::endl;
         if (volume.files.empty()) {

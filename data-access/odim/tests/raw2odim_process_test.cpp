@@ -107,7 +107,8 @@ TEST(Raw2odimProgram, BadInputsAreNamedAndNothingIsWritten) {
         run(dir, good[0] + " " + junk + " " + missing + " " + good[1] + " -o " + out);
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err, "raw2odim: Failed to read product header from " + junk +
-                               "\nraw2odim: Can not open " + missing + "\n");
+                               "\nraw2odim: Can not open " + missing +
+                               ": No such file or directory\n");
     EXPECT_EQ(outputs(dir, inputs), std::vector<std::string>{"volume.meta"});
 
     const Outcome partial =

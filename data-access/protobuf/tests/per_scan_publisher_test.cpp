@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -264,6 +265,53 @@ TEST_F(PublishedVolume, SweepsCarryTimesAnglesAndEveryCode) {
             }
         }
     }
+}
+
+TEST(MomentTypeTable, EveryRawTypeHasItsNameDataTypeAndUnit) {
+    using D = pb::DataDescriptor;
+    const struct {
+        const char *name;
+        D::DataType type;
+        D::DataUnit unit;
+    } rows[] = {
+        {"T", D::REFLECTIVITY, D::DBZ},
+        {"TV", D::REFLECTIVITY, D::DBZ},
+        {"TE", D::REFLECTIVITY, D::DBZ},
+        {"Z", D::REFLECTIVITY, D::DBZ},
+        {"ZV", D::REFLECTIVITY, D::DBZ},
+        {"ZE", D::REFLECTIVITY, D::DBZ},
+        {"ZC", D::REFLECTIVITY, D::DBZ},
+        {"SNR", D::SIGNAL_TO_NOISE_RATIO, D::RATIO},
+        {"V", D::RADIAL_VELOCITY, D::METERS_PER_SECOND},
+        {"VC", D::RADIAL_VELOCITY, D::METERS_PER_SECOND},
+        {"W", D::SPECTRAL_WIDTH, D::METERS_PER_SECOND},
+        {"SQI", D::SIGNAL_QUALITY_INDEX, D::SQI},
+        {"ZDR", D::ZDR, D::DB},
+        {"ZDRC", D::ZDR, D::DB},
+        {"RHOHV", D::CORRELATION, D::CORRELATION_COEFFICIENT},
+        {"PHIDP", D::PHI, D::DEGREES},
+        {"KDP", D::KDP, D::DEGREES_PER_KILOMETER},
+        {"LDRH", D::LDR, D::DB},
+        {"LDRV", D::LDR, D::DB},
+        {"RHOH", D::CORRELATION, D::CORRELATION_COEFFICIENT},
+        {"RHOV", D::CORRELATION, D::CORRELATION_COEFFICIENT},
+        {"PHIH", D::PHI, D::DEGREES},
+        {"PHIV", D::PHI, D::DEGREES},
+        {"HCLASS", D::HYDRO_CLASS, D::HCLASS},
+        {"CUSTOM", D::CUSTOM_TYPE, D::CUSTOM_UNIT},
+    };
+    static_assert(std::size(rows) == MAX_RD - 1);
+    for (int type = 1; type < MAX_RD; ++type) {
+        const auto &row = rows[type - 1];
+        const auto raw = static_cast<raw_data_type>(type);
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(PerScanPublisher::to_moment_name(raw), row.name);
+        EXPECT_EQ(PerScanPublisher::to_data_type(raw), row.type);
+        EXPECT_EQ(PerScanPublisher::to_unit(row.type), row.unit);
+    }
+    // Data types no moment has come without a unit.
+    for (D::DataType other : {D::UNKNOWN_TYPE, D::UNFOLDED_RADIAL_VELOCITY, D::HEIGHT})
+        EXPECT_EQ(PerScanPublisher::to_unit(other), D::UNKNOWN_UNIT);
 }
 
 TEST(FilePublisherIdentifiers, RadarIsStablePerSiteEverythingElseIsNew) {

@@ -128,7 +128,7 @@ int main(int argc, char *argv[]) {
             std::cerr << kProgram << ": no sweep could be read; nothing written" << std::endl;
             return 1;
         }
-        bool partial = !volume.whole();
+        const bool partial = !volume.whole();
         if (partial && !keep_partial) {
             std::cerr << kProgram
                       << ": nothing written, since the volume is incomplete (--keep-partial "
@@ -158,14 +158,12 @@ int main(int argc, char *argv[]) {
                 publisher.set_selected_moment(moment);
             publisher.publish();
         } catch (const std::runtime_error &e) {
+            // A volume read in full that cannot be published (a moving platform, data of another
+            // format) keeps its documented form: what was sent, closed by an error envelope.
             std::cerr << kProgram << ": " << e.what() << std::endl;
-            if (!keep_partial)
-                return 1;
-            // What was published stays, closed by an error envelope.
             azm::pb::Payload error;
             error.set_type(azm::pb::Payload::ERROR);
             sink.send_payload(error);
-            partial = true;
         }
 
         std::string bytes;

@@ -17,8 +17,8 @@
  * - no_echo where the bin holds the under_threshold code (echo weaker than the threshold),
  * - the bin's physical value otherwise.
  *
- * The caller owns `values`, which must hold size * size doubles; it is left untouched when a
- * function fails. */
+ * Ownership: nothing is taken; the scan is only read. `values` belongs to the caller and must
+ * hold size * size doubles; it is left untouched when a function fails. */
 #ifndef PVOL_RADAR_GRID_H
 #define PVOL_RADAR_GRID_H
 

@@ -3,6 +3,8 @@
 #include <lz4.h>
 
 #include <algorithm>
+#include <cmath>
+#include <ctime>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -75,14 +77,79 @@ std::vector<std::uint16_t> codes_of(const pb::DataBuffer &buffer) {
 
 struct Moment {
     std::string label = "?";
+    std::string units = "-";
     int bins = 0;
     const pb::LinearDataScale *scale = nullptr;
 };
+
+// The units of a moment as people write them; "-" for a ratio or a quantity without units.
+std::string units_of(const pb::DataDescriptor &descriptor) {
+    using D = pb::DataDescriptor;
+    switch (descriptor.data_unit()) {
+        case D::CUSTOM_UNIT:
+            return descriptor.custom_data_unit().empty() ? "-" : descriptor.custom_data_unit();
+        case D::KILOMETERS:
+            return "km";
+        case D::DEGREES_PER_KILOMETER:
+            return "deg/km";
+        case D::MILLIMETERS:
+            return "mm";
+        case D::MILLIMETERS_PER_KILOMETER:
+            return "mm/km";
+        case D::DBZ_TIMES_KM:
+            return "dBZ*km";
+        case D::MILLIMETERS_PER_HOUR:
+            return "mm/h";
+        case D::DBZ:
+            return "dBZ";
+        case D::METERS_PER_SECOND_PER_KILOMETER:
+            return "m/s/km";
+        case D::METERS_PER_SECOND:
+            return "m/s";
+        case D::DB:
+            return "dB";
+        case D::DEGREES:
+            return "deg";
+        case D::DEGREES_PER_METER:
+            return "deg/m";
+        case D::HCLASS:
+            return "class";
+        default:
+            return "-";
+    }
+}
+
+// Decimals that show a value to one step of its scale (RHOHV's 1/65533 needs five, dBZ two).
+int decimals_of(const pb::LinearDataScale *scale) {
+    if (scale == nullptr || !(std::fabs(scale->step()) > 0) || !std::isfinite(scale->step()))
+        return 2;
+    const double needed = std::ceil(-std::log10(std::fabs(scale->step())) - 1e-9);
+    return static_cast<int>(std::clamp(needed, 2.0, 6.0));
+}
+
+// A POSIX time as UTC, to the second, with the microseconds when there are any.
+std::string utc_text(const pb::Time &time) {
+    const std::time_t seconds = static_cast<std::time_t>(time.esec());
+    std::tm parts{};
+    char text[64] = "?";
+    if (gmtime_r(&seconds, &parts) != nullptr)
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    std::string out = text;
+    if (time.usec() != 0) {
+        char fraction[16];
+        std::snprintf(fraction, sizeof fraction, ".%06llu",
+                      static_cast<unsigned long long>(time.usec() % 1000000));
+        out += fraction;
+    }
+    return out + "Z";
+}
 
 // Figures of one moment of one sweep.
 struct Row {
     int sweep = -1;
     std::string label;
+    std::string units;
+    int decimals = 2;
     int bins = 0;
     long rays = 0;
     long values = 0;
@@ -116,6 +183,7 @@ int summarise(const std::string &path) {
     std::map<Key, const pb::LinearDataScale *> scales;
     std::map<Key, Moment> moments;
     std::vector<double> fixed_angles;
+    std::string site = "-", volume_name = "-", start = "-";
     for (const pb::Payload &p : list.payload()) {
         ++counts[p.type()];
         if (p.type() == pb::Payload::RANGE_MASK) {
@@ -129,11 +197,18 @@ int summarise(const std::string &path) {
             const pb::MomentDescriptor &m = p.moment_descriptor();
             Moment &moment = moments[key_of(m.uuid())];
             moment.label = m.data_descriptor().label();
+            moment.units = units_of(m.data_descriptor());
             moment.bins = bins_of_mask[key_of(m.range_mask_ref())];
             moment.scale = scales[key_of(m.data_descriptor().data_scale_ref())];
         } else if (p.type() == pb::Payload::VOLUME_CONFIG) {
             fixed_angles.assign(p.volume_config().fixed_angle().begin(),
                                 p.volume_config().fixed_angle().end());
+            if (p.volume_config().has_name())
+                volume_name = p.volume_config().name();
+        } else if (p.type() == pb::Payload::RADAR && p.radar().has_name()) {
+            site = p.radar().name();
+        } else if (p.type() == pb::Payload::VOLUME_HEADER && p.volume_header().has_start_time()) {
+            start = utc_text(p.volume_header().start_time());
         }
     }
 
@@ -145,7 +220,8 @@ int summarise(const std::string &path) {
         const auto [it, added] = row_of.try_emplace({sweep, key_of(moment_ref)}, rows.size());
         if (added) {
             const Moment &moment = moments[key_of(moment_ref)];
-            rows.push_back(Row{sweep, moment.label, moment.bins});
+            rows.push_back(
+                Row{sweep, moment.label, moment.units, decimals_of(moment.scale), moment.bins});
         }
         return rows[it->second];
     };
@@ -166,6 +242,7 @@ int summarise(const std::string &path) {
         }
     }
 
+    std::printf("site %s, volume %s, start %s\n", site.c_str(), volume_name.c_str(), start.c_str());
     std::printf("envelopes: %d\n", list.payload_size());
     for (const auto &[type, count] : counts) {
         const std::string name =
@@ -175,8 +252,8 @@ int summarise(const std::string &path) {
         std::printf("  %-18s %6d\n", name.c_str(), count);
     }
     if (!rows.empty())
-        std::printf("%5s %7s  %-8s %5s %5s %10s %10s %10s\n", "sweep", "angle", "moment", "rays",
-                    "bins", "min", "max", "mean");
+        std::printf("%5s %7s  %-8s %5s %5s %10s %10s %10s  %s\n", "sweep", "angle", "moment",
+                    "rays", "bins", "min", "max", "mean", "units");
     for (const Row &row : rows) {
         char angle[32] = "-";
         if (row.sweep >= 0 && row.sweep < static_cast<int>(fixed_angles.size()))
@@ -185,9 +262,11 @@ int summarise(const std::string &path) {
         std::printf("%5d %7s  %-8s %5ld %5d", row.sweep, angle, row.label.c_str(), row.rays,
                     row.bins);
         if (row.values > 0)
-            std::printf(" %10.2f %10.2f %10.2f\n", row.min, row.max, row.sum / row.values);
+            std::printf(" %10.*f %10.*f %10.*f", row.decimals, row.min, row.decimals, row.max,
+                        row.decimals, row.sum / row.values);
         else
-            std::printf(" %10s %10s %10s\n", "-", "-", "-");
+            std::printf(" %10s %10s %10s", "-", "-", "-");
+        std::printf("  %s\n", row.units.c_str());
     }
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }

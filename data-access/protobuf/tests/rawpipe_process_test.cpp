@@ -277,11 +277,14 @@ TEST(RawpipeSummary, SummarisesEnvelopesAndSweeps) {
     EXPECT_EQ(summary.status, 0);
     EXPECT_EQ(summary.err, "");
     const std::string &out = summary.out;
-    EXPECT_NE(out.find("envelopes: 61\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("site TESTSITE, volume VOL, start 2024-05-17T12:00:00Z\nenvelopes: 61\n"),
+              0u)
+        << out;
     EXPECT_NE(out.find("  RAY_HEADER             24\n"), std::string::npos) << out;
     EXPECT_NE(out.find("  MOMENT_SWEEP_DATA       2\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("    0    1.41  ZDR         12    20       1.00      19.00      10.00\n"),
-              std::string::npos)
+    EXPECT_NE(
+        out.find("    0    1.41  ZDR         12    20       1.00      19.00      10.00  dB\n"),
+        std::string::npos)
         << out;
     EXPECT_NE(out.find("    1    2.81  ZDR         12    20"), std::string::npos) << out;
 

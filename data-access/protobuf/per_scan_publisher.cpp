@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include <boost/format.hpp>
@@ -159,9 +160,20 @@ PerScanPublisher::PerScanPublisher(Publisher *sink, const std::vector<std::strin
     assign_identifiers(name_space);
 }
 
+boost::uuids::uuid IdentifierSource::operator()() {
+    if (!seeded_)
+        return random_();
+    return boost::uuids::name_generator_sha1(seed_)(std::to_string(++drawn_));
+}
+
 PerScanPublisher::PerScanPublisher(Publisher *sink, radar_scan *scan, double delay_multiplier,
-                                   const boost::uuids::uuid &name_space, Mode mode)
-    : sink_(sink), delay_multiplier_(delay_multiplier), mode_(mode), scan_(scan) {
+                                   const boost::uuids::uuid &name_space, Mode mode,
+                                   IdentifierSource ids)
+    : sink_(sink),
+      delay_multiplier_(delay_multiplier),
+      mode_(mode),
+      scan_(scan),
+      generate_id_(std::move(ids)) {
     AZM_CHECK(scan != nullptr);
     assign_identifiers(name_space);
 }

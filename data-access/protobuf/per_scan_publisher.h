@@ -49,6 +49,22 @@ struct DataScaleEqual {
     bool operator()(const PublishedScale &a, const PublishedScale &b) const;
 };
 
+// Where a publisher's identifiers come from: random ones (version 4) by default; or, given a seed
+// identifier, the name-based identifiers (version 5) of the decimal numbers 1, 2, 3, ... under the
+// seed, so that a publication depends on the seed and the scan alone.
+class IdentifierSource {
+  public:
+    IdentifierSource() = default;
+    explicit IdentifierSource(const boost::uuids::uuid &seed) : seed_(seed), seeded_(true) {}
+    boost::uuids::uuid operator()();
+
+  private:
+    boost::uuids::random_generator_mt19937 random_;
+    boost::uuids::uuid seed_{};
+    bool seeded_ = false;
+    std::uint64_t drawn_ = 0;
+};
+
 class PerScanPublisher {
   public:
     // How sweep data go out.
@@ -65,9 +81,11 @@ class PerScanPublisher {
     // cannot be read as a scan.
     PerScanPublisher(Publisher *sink, const std::vector<std::string> &paths,
                      double delay_multiplier, const boost::uuids::uuid &name_space, Mode mode);
-    // Publishes a scan read or built elsewhere; takes `scan` (non-null) over.
+    // Publishes a scan read or built elsewhere; takes `scan` (non-null) over. Identifiers come
+    // from `ids` (random unless seeded).
     PerScanPublisher(Publisher *sink, radar_scan *scan, double delay_multiplier,
-                     const boost::uuids::uuid &name_space, Mode mode);
+                     const boost::uuids::uuid &name_space, Mode mode,
+                     IdentifierSource ids = IdentifierSource());
     ~PerScanPublisher();
     PerScanPublisher(const PerScanPublisher &) = delete;
     PerScanPublisher &operator=(const PerScanPublisher &) = delete;
@@ -131,7 +149,7 @@ class PerScanPublisher {
     double delay_multiplier_;
     Mode mode_;
     radar_scan *scan_ = nullptr;
-    boost::uuids::random_generator_mt19937 generate_id_;
+    IdentifierSource generate_id_;
     boost::uuids::uuid radar_id_{};
     boost::uuids::uuid volume_config_id_{};
     boost::uuids::uuid volume_id_{};

@@ -8,12 +8,17 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include <boost/uuid/name_generator_sha1.hpp>
 #include <boost/uuid/random_generator.hpp>
+#include <boost/uuid/string_generator.hpp>
 
 #include "filepublisher.h"
 #include "per_scan_publisher.h"
@@ -84,6 +89,30 @@ std::string joined(const std::vector<std::string> &parts) {
     return text;
 }
 
+// Namespace of --reproducible: the seed of a run is the name-based identifier (version 5) of the
+// inputs' bytes, file after file, chained from this namespace, then of the volume's start time
+// ("<seconds>.<microseconds>") under that.
+const boost::uuids::uuid kReproducibleNamespace =
+    boost::uuids::string_generator()("6f1c2f5e-3c1a-5d7e-9b8a-2a1d4e6c8f00");
+
+boost::uuids::uuid reproducible_seed(const std::vector<azm::RawProdFile> &files,
+                                     const radar_scan *scan) {
+    boost::uuids::uuid seed = kReproducibleNamespace;
+    for (const azm::RawProdFile &file : files) {
+        std::ifstream in(file.path, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>()};
+        if (!in && !in.eof())
+            throw std::runtime_error("cannot read " + file.path +
+                                     " again: " + std::strerror(errno));
+        seed = boost::uuids::name_generator_sha1(seed)(bytes.data(), bytes.size());
+    }
+    timeval start{};
+    pvol_get_time_stamp(scan, &start);
+    return boost::uuids::name_generator_sha1(seed)(std::to_string(start.tv_sec) + "." +
+                                                   std::to_string(start.tv_usec));
+}
+
 // Exit status of a stream written from only part of the input (--keep-partial).
 constexpr int kPartialStatus = 3;
 
@@ -100,7 +129,10 @@ int main(int argc, char *argv[]) {
         ("moment,m", po::value<std::string>()->default_value("all"), moment_text.c_str())  //
         ("keep-partial",
          "when some inputs are bad, still write the sweeps that could be read, and exit with "
-         "status 3");
+         "status 3")  //
+        ("reproducible",
+         "derive every identifier from the input files and the volume time, so that equal inputs "
+         "give equal output");
 
     try {
         const azm::PipeSettings settings(argc, argv, "1.0", &pipe_options);
@@ -150,10 +182,17 @@ int main(int argc, char *argv[]) {
 
         DataListPublisher sink;
         sink.clear();
-        const boost::uuids::uuid name_space = boost::uuids::random_generator_mt19937()();
+        boost::uuids::uuid name_space{};
+        azm::IdentifierSource ids;
+        if (settings.count("reproducible") != 0) {
+            name_space = reproducible_seed(volume.files, volume.scan.get());
+            ids = azm::IdentifierSource(name_space);
+        } else {
+            name_space = boost::uuids::random_generator_mt19937()();
+        }
         try {
             azm::PerScanPublisher publisher(&sink, volume.scan.release(), 0, name_space,
-                                            azm::PerScanPublisher::PER_SWEEP_LZ4);
+                                            azm::PerScanPublisher::PER_SWEEP_LZ4, std::move(ids));
             if (moment != "all")
                 publisher.set_selected_moment(moment);
             publisher.publish();

@@ -102,6 +102,28 @@ TEST(RawpipeProgram, WritesTheSerialisedListAndNothingElse) {
     EXPECT_EQ(types_of(selected).size(), types_of(list).size() - 2);
 }
 
+TEST(RawpipeProgram, ReproducibleOutputDependsOnTheInputAlone) {
+    TempDir dir;
+    const std::string input = dir.write("v.raw", volume(2, {{rawfile::kZdr16, 16}}).bytes());
+    RawFile later = volume(2, {{rawfile::kZdr16, 16}});
+    later.ingest.volume_time(rawfile::Time{2024, 5, 17, 13 * 3600});
+    const std::string other = dir.write("w.raw", later.bytes());
+    const auto output = [&](const std::string &args) { return run(dir, kRawpipe + args).out; };
+
+    const std::string first = output(" --reproducible " + input);
+    EXPECT_EQ(output(" --reproducible " + input), first);
+    EXPECT_NE(output(" --reproducible " + other), first);
+    EXPECT_NE(output(" " + input), output(" " + input));  // random by default
+
+    pb::PayloadList list;
+    ASSERT_TRUE(list.ParseFromString(first));
+    for (const pb::Payload &p : list.payload()) {
+        if (p.type() == P::VOLUME_HEADER)
+            EXPECT_EQ(uuid_of(p.volume_header().uuid()).version(),
+                      boost::uuids::uuid::version_name_based_sha1);
+    }
+}
+
 TEST(RawpipeProgram, BadInputIsReportedWithoutOutput) {
     TempDir dir;
     const std::string bad = dir.write("bad.raw", rawfile::Bytes(50, 0));

@@ -118,9 +118,10 @@ TEST(RawpipeProgram, ReproducibleOutputDependsOnTheInputAlone) {
     pb::PayloadList list;
     ASSERT_TRUE(list.ParseFromString(first));
     for (const pb::Payload &p : list.payload()) {
-        if (p.type() == P::VOLUME_HEADER)
-            EXPECT_EQ(uuid_of(p.volume_header().uuid()).version(),
-                      boost::uuids::uuid::version_name_based_sha1);
+        if (p.type() != P::VOLUME_HEADER)
+            continue;
+        EXPECT_EQ(uuid_of(p.volume_header().uuid()).version(),
+                  boost::uuids::uuid::version_name_based_sha1);
     }
 }
 

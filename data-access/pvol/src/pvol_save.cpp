@@ -9,11 +9,15 @@
 #include "i16stream.h"
 #include "orva_header_ops.h"
 #include "pvol_check.h"
+#include "pvol_prod_io_internal.h"
 #include "pvol_save_internal.h"
 
 namespace {
 
+using pvol_internal::report;
+
 constexpr int kIdhdrWords = IDHDR_SIZE / 2;
+constexpr int kMaxSweepsPerSweepFiles = 100;
 
 struct StreamDeleter {
     void operator()(i16stream *stream) const { i16stream_delete(stream); }
@@ -103,8 +107,24 @@ bool close_file(FILE *file, bool written) {
     return std::fclose(file) == 0 && written;
 }
 
+// The output callbacks name a task's per-sweep files by the first two digits of the sweep number,
+// so a task of more than 100 sweeps would write two sweeps to one file.
+bool per_sweep_names_are_distinct(const data_scan_group &group, pvol_message_callback message) {
+    for (size_t j = 0; j < group.scans.size(); ++j) {
+        const size_t sweeps = group.scans[j]->sweeps.size();
+        if (sweeps > kMaxSweepsPerSweepFiles) {
+            report(message,
+                   "Task %zu has %zu sweeps; one file per sweep tells at most %d sweeps of a "
+                   "task apart.\n",
+                   j + 1, sweeps, kMaxSweepsPerSweepFiles);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool save_group(const data_scan_group &group, void *io, const char *site, int mode,
-                raw_output_callback output) {
+                raw_output_callback output, pvol_message_callback message) {
     const int count = static_cast<int>(group.scans.size());
     for (int j = 0; j < count; ++j) {
         data_scan &ds = *group.scans[j];
@@ -115,20 +135,28 @@ bool save_group(const data_scan_group &group, void *io, const char *site, int mo
         const int sweeps = static_cast<int>(ds.sweeps.size());
         if (mode == RAW_SAVE_ONE_FILE) {
             FILE *file = output(io, group_index, mode, -1);
-            if (file == nullptr)
+            if (file == nullptr) {
+                report(message, "No output file for task %d.\n", j + 1);
                 return false;
-            if (!close_file(file, write_file(file, header, ds, 0, sweeps, true)))
+            }
+            if (!close_file(file, write_file(file, header, ds, 0, sweeps, true))) {
+                report(message, "Writing the file of task %d failed.\n", j + 1);
                 return false;
+            }
             continue;
         }
         // One sweep per file, marked so that a reader takes exactly one sweep from it.
         header.pcf.raw_flags |= RAW_FLAG_ONE_SWEEP;
         for (int k = 0; k < sweeps; ++k) {
             FILE *file = output(io, group_index, mode, k);
-            if (file == nullptr)
+            if (file == nullptr) {
+                report(message, "No output file for sweep %d of task %d.\n", k + 1, j + 1);
                 return false;
-            if (!close_file(file, write_file(file, header, ds, k, 1, false)))
+            }
+            if (!close_file(file, write_file(file, header, ds, k, 1, false))) {
+                report(message, "Writing the file of sweep %d of task %d failed.\n", k + 1, j + 1);
                 return false;
+            }
         }
     }
     return true;
@@ -138,21 +166,31 @@ bool save_group(const data_scan_group &group, void *io, const char *site, int mo
 
 extern "C" {
 
-int pvol_save_raw(const radar_scan *scan, void *io, const char *site, int mode, int bin_format,
-                  raw_output_callback output) {
+int pvol_save_raw2(const radar_scan *scan, void *io, const char *site, int mode, int bin_format,
+                   raw_output_callback output, pvol_message_callback message) {
     if (scan == nullptr || output == nullptr ||
         (mode != RAW_SAVE_ONE_FILE && mode != RAW_SAVE_PER_SWEEP) ||
-        (bin_format != BITS_8 && bin_format != BITS_16))
-        return 1;
-    try {
-        // Everything that can refuse the scan happens here, before any file is asked for.
-        GroupPtr group(data_scan_group_new(scan, bin_format));
-        if (group == nullptr)
-            return 1;
-        return save_group(*group, io, site, mode, output) ? 0 : 1;
-    } catch (...) {
+        (bin_format != BITS_8 && bin_format != BITS_16)) {
+        report(message, "Bad arguments to the RAW writer.\n");
         return 1;
     }
+    try {
+        // Everything that can refuse the scan happens here, before any file is asked for.
+        GroupPtr group(data_scan_group_build(scan, bin_format, message));
+        if (group == nullptr)
+            return 1;
+        if (mode == RAW_SAVE_PER_SWEEP && !per_sweep_names_are_distinct(*group, message))
+            return 1;
+        return save_group(*group, io, site, mode, output, message) ? 0 : 1;
+    } catch (...) {
+        report(message, "Out of memory while writing the scan.\n");
+        return 1;
+    }
+}
+
+int pvol_save_raw(const radar_scan *scan, void *io, const char *site, int mode, int bin_format,
+                  raw_output_callback output) {
+    return pvol_save_raw2(scan, io, site, mode, bin_format, output, nullptr);
 }
 
 int pvol_save_ingest(void) {

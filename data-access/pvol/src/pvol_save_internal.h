@@ -25,6 +25,12 @@ struct data_scan_group {
     std::vector<data_scan *> scans;  // in time order
 };
 
+// data_scan_group_new that passes the reason of a refusal to message (which may be null): no
+// sweep the format can hold, a sweep with rays beyond its sector, more than RAW_MAX_TASKS tasks,
+// a task of more than TASK_MAX_SWEEP_ANGLES sweeps, or a sweep that cannot be added.
+data_scan_group *data_scan_group_build(const radar_scan *scan, int bin_format,
+                                       pvol_message_callback message);
+
 // The range mask that covers the range masks of all moments of rconf (dscan_merge of each into
 // the first). Returns out; a configuration without moments gives NaN start and step, count 0.
 dscan *rayconf_merged_range_mask(const radar_ray_conf *rconf, dscan *out);

@@ -1,16 +1,17 @@
 // Data scans: the tasks of a scan as the RAW writer lays them out, one data block per sweep and
 // moment with the rays converted to ingest rays.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <stdexcept>
 
 #include "data_block_internal.h"
 #include "orva_header_ops.h"
 #include "pvol_check.h"
+#include "pvol_prod_io_internal.h"
 #include "pvol_save_internal.h"
 #include "radar_utils_internal.h"
 
@@ -175,8 +176,11 @@ bool new_blocks(const data_scan &ds, const radar_sweep *sweep, const radar_ray_c
             return false;
         blocks.push_back(block);
         IDhdr header = *dblock_get_ihdr(block);
-        if (ds.schedule_offset == 0 || header.isweep - 1 < ds.schedule_offset)
+        if (ds.schedule_offset == 0)
             continue;
+        // A reader adds the offset back on; a sweep number it cannot give back is never stored.
+        if (header.isweep - 1 < ds.schedule_offset)
+            return false;
         header.isweep = static_cast<int16_t>(header.isweep - ds.schedule_offset);
         blocks.back() = dblock_new_from_ihdr(&header, nullptr, 0);
         dblock_delete(block);
@@ -260,6 +264,151 @@ std::vector<const radar_sweep *> writable_sweeps_in_time_order(const radar_scan 
     for (const TimedSweep &entry : timed)
         sweeps.push_back(entry.sweep);
     return sweeps;
+}
+
+namespace {
+
+using pvol_internal::report;
+
+// Thrown once the reason of a refusal has gone to the message callback.
+struct refused {};
+
+// Refuses a sweep of a PPI or RHI configuration that holds a ray beyond its sector's count: the
+// files have room for the sector's rays only. number counts the scan's sweeps from 1.
+void check_rays_within_sector(const radar_sweep *sweep, int number, pvol_message_callback message) {
+    const uint64_t positions = sweep_ray_positions(sweep);
+    const uint64_t rays = rsweep_get_ray_count(sweep);
+    for (uint64_t r = positions; r < rays; ++r) {
+        if (rsweep_get_ray(sweep, static_cast<int>(r)) == nullptr)
+            continue;
+        report(message,
+               "Sweep %d (schedule index %d) holds %llu rays, more than the %llu of its "
+               "sector.\n",
+               number, rsweep_get_schedule_index(sweep), static_cast<unsigned long long>(rays),
+               static_cast<unsigned long long>(positions));
+        throw refused{};
+    }
+}
+
+// The writable sweeps in time order, cut into runs of one sweep configuration: the tasks.
+std::vector<std::vector<const radar_sweep *>> tasks_of(const radar_scan *scan,
+                                                       pvol_message_callback message) {
+    int number = 0;
+    for (const radar_sweep *s = pvol_get_next_sweep(scan, nullptr); s != nullptr;
+         s = pvol_get_next_sweep(scan, s)) {
+        ++number;
+        if (sweep_is_writable(s))
+            check_rays_within_sector(s, number, message);
+    }
+    std::vector<std::vector<const radar_sweep *>> tasks;
+    for (const radar_sweep *sweep : writable_sweeps_in_time_order(scan)) {
+        if (tasks.empty() || rsweep_get_config(tasks.back().front()) != rsweep_get_config(sweep))
+            tasks.emplace_back();
+        tasks.back().push_back(sweep);
+    }
+    if (tasks.empty()) {
+        report(message, "The scan has no sweep that a RAW product can hold.\n");
+        throw refused{};
+    }
+    if (tasks.size() > RAW_MAX_TASKS) {
+        report(message, "The scan forms %zu tasks; a RAW volume holds at most %d.\n", tasks.size(),
+               RAW_MAX_TASKS);
+        throw refused{};
+    }
+    for (size_t k = 0; k < tasks.size(); ++k) {
+        if (tasks[k].size() > TASK_MAX_SWEEP_ANGLES) {
+            report(message, "Task %zu has %zu sweeps; a task holds at most %d.\n", k + 1,
+                   tasks[k].size(), TASK_MAX_SWEEP_ANGLES);
+            throw refused{};
+        }
+    }
+    return tasks;
+}
+
+// Task identifiers and schedule offsets of the tasks in time order. The files of one volume share
+// the major identifier. A reader adds the previous task's sweep count to the schedule whenever the
+// minor identifier rises and never takes anything off, so a task takes a higher minor identifier
+// only when no later sweep's schedule index falls below the offset that gives; otherwise it keeps
+// the previous task's identifier, and every schedule index reads back as it was.
+void plan_task_identifiers(std::vector<data_scan *> &scans,
+                           const std::vector<std::vector<const radar_sweep *>> &tasks) {
+    const size_t count = tasks.size();
+    std::vector<int> lowest_from(count + 1, INT_MAX);  // lowest schedule index of tasks k onwards
+    for (size_t k = count; k-- > 0;) {
+        lowest_from[k] = lowest_from[k + 1];
+        for (const radar_sweep *sweep : tasks[k])
+            lowest_from[k] = std::min(lowest_from[k], rsweep_get_schedule_index(sweep));
+    }
+    std::vector<int16_t> own_minor(count);
+    for (size_t k = 0; k < count; ++k)
+        own_minor[k] = scans[k]->ih.tcf.end.id_minor;
+    for (size_t k = 1; k < count; ++k) {
+        data_scan &ds = *scans[k];
+        const data_scan &previous = *scans[k - 1];
+        ds.ih.tcf.end.id_major = previous.ih.tcf.end.id_major;
+        const int16_t previous_minor = previous.ih.tcf.end.id_minor;
+        const int rising_offset = previous.schedule_offset + static_cast<int>(tasks[k - 1].size());
+        if (own_minor[k] != own_minor[k - 1] && previous_minor < INT16_MAX &&
+            rising_offset <= lowest_from[k]) {
+            ds.ih.tcf.end.id_minor =
+                std::max(own_minor[k], static_cast<int16_t>(previous_minor + 1));
+            ds.schedule_offset = rising_offset;
+        } else {
+            ds.ih.tcf.end.id_minor = previous_minor;
+            ds.schedule_offset = previous.schedule_offset;
+        }
+    }
+}
+
+}  // namespace
+
+data_scan_group *data_scan_group_build(const radar_scan *scan, int bin_format,
+                                       pvol_message_callback message) {
+    if (bin_format != BITS_8 && bin_format != BITS_16)
+        return nullptr;
+    auto *group = new (std::nothrow) data_scan_group{};
+    if (group == nullptr)
+        return nullptr;
+    try {
+        const auto tasks = tasks_of(scan, message);
+        auto &scans = group->scans;
+        scans.reserve(tasks.size());
+        for (const auto &task : tasks) {
+            data_scan *ds = data_scan_new(task.front(), bin_format);
+            if (ds == nullptr)
+                throw std::bad_alloc();
+            scans.push_back(ds);
+        }
+        plan_task_identifiers(scans, tasks);
+        for (size_t k = 0; k < tasks.size(); ++k) {
+            for (const radar_sweep *sweep : tasks[k]) {
+                if (data_scan_add_sweep(scans[k], sweep) == 0)
+                    continue;
+                dscan merged;
+                rayconf_merged_range_mask(
+                    sweepconf_get_next_rayconf(rsweep_get_config(sweep), nullptr), &merged);
+                if (merged.count > RAW_MAX_BINS)
+                    report(message,
+                           "Sweep of schedule index %d has %llu bins along its rays; a RAW "
+                           "product holds at most %d.\n",
+                           rsweep_get_schedule_index(sweep),
+                           static_cast<unsigned long long>(merged.count), RAW_MAX_BINS);
+                else
+                    report(message, "Sweep of schedule index %d cannot be written.\n",
+                           rsweep_get_schedule_index(sweep));
+                throw refused{};
+            }
+        }
+        const int count = static_cast<int>(scans.size());
+        for (int k = 0; k < count; ++k)
+            data_scan_finalize(scans[k], scan, count == 1 ? -1 : k);
+        return group;
+    } catch (const refused &) {
+    } catch (const std::bad_alloc &) {
+        report(message, "Out of memory while laying out the scan.\n");
+    }
+    data_scan_group_delete(group);
+    return nullptr;
 }
 
 extern "C" {
@@ -415,57 +564,7 @@ const dblock *data_scan_get_block(const data_scan *ds, int sweep, int moment) {
 
 data_scan_group *data_scan_group_new(const radar_scan *scan, int bin_format) {
     PVOL_CHECK(scan != nullptr);
-    if (bin_format != BITS_8 && bin_format != BITS_16)
-        return nullptr;
-    auto *group = new (std::nothrow) data_scan_group{};
-    if (group == nullptr)
-        return nullptr;
-    try {
-        int next_index = 0;
-        for (const radar_sweep *sweep : writable_sweeps_in_time_order(scan)) {
-            auto &scans = group->scans;
-            if (scans.empty() || scans.back()->sconf != rsweep_get_config(sweep)) {
-                if (!scans.empty()) {
-                    if (next_index >= RAW_MAX_TASKS)
-                        throw std::length_error("too many tasks");
-                    data_scan_finalize(scans.back(), scan, next_index++);
-                }
-                scans.reserve(scans.size() + 1);
-                data_scan *ds = data_scan_new(sweep, bin_format);
-                if (ds == nullptr)
-                    throw std::bad_alloc();
-                scans.push_back(ds);
-                if (scans.size() > 1) {
-                    const data_scan &previous = *scans[scans.size() - 2];
-                    // The files of one volume are read back as one task (same major id,
-                    // same minor id) or as the rising parts of a hybrid; tasks written in
-                    // time order must keep that order in their identifiers.
-                    ds->ih.tcf.end.id_major = previous.ih.tcf.end.id_major;
-                    if (ds->ih.tcf.end.id_minor < previous.ih.tcf.end.id_minor) {
-                        if (previous.ih.tcf.end.id_minor == INT16_MAX)
-                            throw std::length_error("minor task identifiers exhausted");
-                        ds->ih.tcf.end.id_minor =
-                            static_cast<int16_t>(previous.ih.tcf.end.id_minor + 1);
-                    }
-                    ds->schedule_offset = previous.schedule_offset;
-                    if (ds->ih.tcf.end.id_minor > previous.ih.tcf.end.id_minor)
-                        ds->schedule_offset += static_cast<int>(previous.sweeps.size());
-                }
-            }
-            if (data_scan_add_sweep(scans.back(), sweep) != 0)
-                throw std::runtime_error("sweep cannot be written");
-        }
-        if (group->scans.empty())
-            throw std::runtime_error("no sweep can be written");
-        const int last_index = group->scans.size() == 1 ? -1 : next_index;
-        if (last_index >= RAW_MAX_TASKS)
-            throw std::length_error("too many tasks");
-        data_scan_finalize(group->scans.back(), scan, last_index);
-        return group;
-    } catch (const std::exception &) {
-        data_scan_group_delete(group);
-        return nullptr;
-    }
+    return data_scan_group_build(scan, bin_format, nullptr);
 }
 
 void data_scan_group_delete(data_scan_group *group) {

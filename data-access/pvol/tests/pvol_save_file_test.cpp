@@ -5,12 +5,15 @@
 #include <cstring>
 #include <string>
 
+#include "raw_file_builder.h"
 #include "synthetic_scan.h"
 #include "temp_dir.h"
 
 namespace {
 
 using namespace synthetic;
+using rawfile::collect_message;
+using rawfile::messages;
 using Bytes = std::vector<unsigned char>;
 
 // Output callback that names files after its arguments and can run out of files.
@@ -112,11 +115,66 @@ TEST(RawFileTest, RefusalsComeBeforeAnyFile) {
     EXPECT_NE(pvol_save_raw(scan.get(), &out, "S", RAW_SAVE_ONE_FILE, BITS_16, Output::open), 0);
     EXPECT_TRUE(out.paths.empty());
 
+    // A sweep holding a ray beyond its sector's count would lose it; a slot without a ray there
+    // loses nothing.
+    scan = two_sweep_scan();
+    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}})});
+    radar_sweep *sweep = new_sweep(sconf, kVolumeTime + 600, 2.5, 2);
+    sweepconf_unref(sconf);
+    rsweep_add_ray(sweep, nullptr);
+    pvol_add_sweep(scan.get(), sweep);
+    EXPECT_EQ(pvol_save_raw2(scan.get(), &out, "S", RAW_SAVE_ONE_FILE, BITS_16, Output::open,
+                             collect_message),
+              0);
+    out.paths.clear();
+    const angle_interval beyond{0.2, 0.2, 0.2};
+    const timeval time{kVolumeTime + 700, 0};
+    rsweep_add_ray(sweep, rray_new(rray_get_config(rsweep_get_first_ray(sweep)), &beyond, &beyond,
+                                   &time, nullptr, -1));
+    messages().clear();
+    EXPECT_NE(pvol_save_raw2(scan.get(), &out, "S", RAW_SAVE_ONE_FILE, BITS_16, Output::open,
+                             collect_message),
+              0);
+    EXPECT_EQ(messages(), std::vector<std::string>{"Sweep 3 (schedule index 2) holds 12 rays, "
+                                                   "more than the 10 of its sector.\n"});
+    EXPECT_TRUE(out.paths.empty());
+
     // A callback that gives no file fails the save; the file handed out before is complete.
     scan = two_sweep_scan();
     out.files_left = 1;
     EXPECT_NE(pvol_save_raw(scan.get(), &out, "S", RAW_SAVE_PER_SWEEP, BITS_16, Output::open), 0);
     EXPECT_EQ(field_at<product_header>(out.bytes(0), 0).hdr.id, ST_PRODUCT_HDR);
+}
+
+TEST(RawFileTest, OneFilePerSweepNamesAHundredSweepsOfATask) {
+    TempDir dir;
+    ScanPtr scan = new_scan();
+    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})});
+    add_sweeps(scan.get(), sconf, kVolumeTime, std::vector<double>(100, 0.5));
+    const auto files = write_files(scan.get(), dir.file("hundred"), RAW_SAVE_PER_SWEEP, BITS_8);
+    ASSERT_EQ(files.size(), 100u);
+    EXPECT_EQ(files[99], dir.file("hundred_99"));
+    ScanPtr read = read_files(files);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(pvol_get_sweeps_count(read.get()), 100u);
+
+    // Sweep 101 would be named like sweep 11 and overwrite it: nothing is written.
+    add_sweeps(scan.get(), sconf, kVolumeTime + 6000, {1.5}, 100);
+    sweepconf_unref(sconf);
+    messages().clear();
+    IoPtr io(default_raw_io_new(dir.file("more").c_str()));
+    EXPECT_NE(pvol_save_raw2(scan.get(), io.get(), "S", RAW_SAVE_PER_SWEEP, BITS_8,
+                             default_raw_output, collect_message),
+              0);
+    EXPECT_EQ(messages(), std::vector<std::string>{"Task 1 has 101 sweeps; one file per sweep "
+                                                   "tells at most 100 sweeps of a task apart.\n"});
+    EXPECT_EQ(default_raw_output_count(io.get()), 0);
+    EXPECT_FALSE(TempDir::exists(dir.file("more_00")));
+    EXPECT_FALSE(TempDir::exists(dir.file("more.meta")));
+    // One file for the task holds them all.
+    read = read_files(write_files(scan.get(), dir.file("all"), RAW_SAVE_ONE_FILE, BITS_8));
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(pvol_get_sweeps_count(read.get()), 101u);
 }
 
 TEST(RawFileTest, FailedWriteLeavesNoProduct) {

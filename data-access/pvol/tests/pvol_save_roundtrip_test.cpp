@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "orva_header_ops.h"
 #include "pvol_prod_io.h"
 #include "pvol_save.h"
 #include "raw_file_builder.h"
@@ -185,9 +186,17 @@ TEST_F(RoundTripTest, HybridTaskKeepsItsScheduleAndNames) {
               "sPathName[0] = " + files[0] + "\nsPathName[1] = " + files[1] + "\n");
 }
 
+std::vector<int> schedule_of(const radar_scan *scan) {
+    std::vector<int> indices;
+    for (const radar_sweep *s = pvol_get_next_sweep(scan, nullptr); s != nullptr;
+         s = pvol_get_next_sweep(scan, s))
+        indices.push_back(rsweep_get_schedule_index(s));
+    return indices;
+}
+
 TEST_F(RoundTripTest, HybridTasksOutOfTimeOrderStillReadBack) {
-    // The task with the higher minor identifier ran first: files are written in time order,
-    // so the identifiers are raised to keep rising from file to file.
+    // The task with the higher minor identifier ran first. A rising identifier for the second
+    // file would move its sweeps past the first one's, so it keeps the first file's identifier.
     RawFile a = task_file("VOL_A", 0, 2, 16);
     RawFile b = task_file("VOL_B", 1, 2, 16);
     for (rawfile::Sweep &sweep : b.sweeps)
@@ -198,7 +207,7 @@ TEST_F(RoundTripTest, HybridTasksOutOfTimeOrderStillReadBack) {
     ASSERT_EQ(files.size(), 2u);
     ScanPtr again = read_files(files);
     ASSERT_NE(again, nullptr);
-    EXPECT_EQ(pvol_get_sweeps_count(again.get()), pvol_get_sweeps_count(scan.get()));
+    EXPECT_EQ(schedule_of(again.get()), (std::vector<int>{2, 3, 0, 1}));
     int16_t minors[2];
     for (size_t i = 0; i < files.size(); ++i) {
         const Bytes bytes = file_bytes(files[i]);
@@ -209,7 +218,48 @@ TEST_F(RoundTripTest, HybridTasksOutOfTimeOrderStillReadBack) {
         minors[i] = ih.tcf.end.id_minor;
     }
     EXPECT_EQ(minors[0], 1);
-    EXPECT_EQ(minors[1], 2);
+    EXPECT_EQ(minors[1], 1);
+}
+
+// A configuration of task whose stored ingest header carries the minor task identifier, as the
+// reader leaves it.
+radar_sweep_conf *task_conf(const char *task, int minor) {
+    ingest_header stored{};
+    __ingest_header_set_defaults(&stored);
+    stored.tcf.end.id_major = 7;
+    stored.tcf.end.id_minor = static_cast<int16_t>(minor);
+    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}})}, task);
+    sweepconf_add_buf(sconf, "ORVA Sweep Ingest Header", &stored, sizeof stored);
+    return sconf;
+}
+
+TEST_F(RoundTripTest, HybridTasksInterleavedInTimeKeepEveryScheduleIndex) {
+    // Task A (minor identifier 0) holds schedule indices 0 and 1, task B (1) holds 2 and 3; the
+    // letters give the time order.
+    struct Case {
+        std::string order;
+        std::vector<int> schedule;
+    };
+    for (const Case &c : {Case{"ABA", {0, 2, 1}}, Case{"ABAB", {0, 2, 1, 3}},
+                          Case{"AABB", {0, 1, 2, 3}}, Case{"BAAB", {2, 0, 1, 3}}}) {
+        ScanPtr scan = new_scan();
+        radar_sweep_conf *a = task_conf("A", 0);
+        radar_sweep_conf *b = task_conf("B", 1);
+        for (size_t i = 0; i < c.order.size(); ++i)
+            pvol_add_sweep(scan.get(), new_sweep(c.order[i] == 'A' ? a : b,
+                                                 kVolumeTime + 60 * static_cast<time_t>(i),
+                                                 0.5 + static_cast<double>(i), c.schedule[i]));
+        sweepconf_unref(a);
+        sweepconf_unref(b);
+        for (const int mode : {RAW_SAVE_ONE_FILE, RAW_SAVE_PER_SWEEP}) {
+            const auto files =
+                write_files(scan.get(), dir_.file(c.order + std::to_string(mode)), mode, BITS_16);
+            ASSERT_FALSE(files.empty()) << c.order;
+            ScanPtr read = read_files(files);
+            ASSERT_NE(read, nullptr) << c.order;
+            EXPECT_EQ(schedule_of(read.get()), c.schedule) << c.order << " mode " << mode;
+        }
+    }
 }
 
 TEST_F(RoundTripTest, PerSweepFilesWrittenAsOneFile) {

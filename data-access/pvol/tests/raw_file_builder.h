@@ -425,7 +425,7 @@ inline Sweep make_sweep(int isweep, int rays, const std::vector<std::pair<int, i
     return s;
 }
 
-// Message callback that keeps the texts, for tests of the readers.
+// Message callback that keeps the texts, for tests of the readers and the writer.
 inline std::vector<std::string> &messages() {
     static std::vector<std::string> texts;
     return texts;

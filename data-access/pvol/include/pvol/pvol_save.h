@@ -41,13 +41,26 @@ typedef struct data_scan_group data_scan_group;
  * generating site's name (16 bytes, or a shorter text). The output callback (raw_output_callback,
  * rawprod_io.h) gets the sweep number -1 in mode RAW_SAVE_ONE_FILE and the sweep's position in its
  * data scan (from 0) in mode RAW_SAVE_PER_SWEEP; the writer closes each file it gets. Returns 0 on
- * success and non-zero when the arguments are bad, no sweep can be written, the scan would form
- * more than RAW_MAX_TASKS tasks, a task holds more sweeps than TASK_MAX_SWEEP_ANGLES, a sweep's
- * merged range mask exceeds RAW_MAX_BINS bins, memory runs out, the callback gives no file or a
- * write fails. All checks come before the first file is asked for; a file whose writing fails is
- * truncated to nothing. */
+ * success and non-zero when the arguments are bad, no sweep can be written, a PPI or RHI sweep
+ * holds a ray beyond its sector's count (it would be lost), the scan would form more than
+ * RAW_MAX_TASKS tasks, a task holds more sweeps than TASK_MAX_SWEEP_ANGLES, or in mode
+ * RAW_SAVE_PER_SWEEP more than 100 (the default output callbacks tell sweep numbers apart by two
+ * digits, so two sweeps would share one file), a sweep's merged range mask exceeds RAW_MAX_BINS
+ * bins, memory runs out, the callback gives no file or a write fails. All checks come before the
+ * first file is asked for; a file whose writing fails is truncated to nothing.
+ *
+ * Every sweep's schedule index reads back as it was through pvol_new_from_raw2, which adds the
+ * sweep count of the previous task whenever the minor task identifier rises: the tasks share the
+ * major identifier of the first, and a task whose rising identifier would move a later sweep's
+ * index keeps the identifier of the task before it instead. */
 PVOL_API int pvol_save_raw(const radar_scan *scan, void *io, const char *site, int mode,
                            int bin_format, raw_output_callback output);
+
+/* pvol_save_raw that passes the reason of a non-zero result, one text ending in a newline, to the
+ * message callback (rawprod_io.h; may be null). */
+PVOL_API int pvol_save_raw2(const radar_scan *scan, void *io, const char *site, int mode,
+                            int bin_format, raw_output_callback output,
+                            pvol_message_callback message);
 
 /* Ingest files are not written: returns -1. */
 PVOL_API int pvol_save_ingest(void);

@@ -1,6 +1,7 @@
 // Value conversions of the ORVA file formats: texts, times, angles, codes, masks.
 #include "radar_utils.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -92,7 +93,9 @@ uint16_t rain_encode(uint64_t value) {
     while (value >= (uint64_t{1} << (12 + exponent)))
         ++exponent;
     const uint64_t mantissa = (value >> (exponent - 1)) & 0xFFF;
-    return static_cast<uint16_t>(exponent * 4096 + mantissa);
+    // From 0x7FFC000 on the largest exponent with a full mantissa would give 0xFFFF, the code of
+    // no data: those values take the largest value code, as larger ones do.
+    return static_cast<uint16_t>(std::min<uint64_t>(exponent * 4096 + mantissa, 0xFFFE));
 }
 
 }  // namespace pvol_internal

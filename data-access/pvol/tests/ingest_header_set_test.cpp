@@ -114,6 +114,16 @@ TEST_F(IngestHeaderSetTest, ScanModes) {
     EXPECT_EQ(ih_.icf.ifirst_ray, 90);
     TearDown();
 
+    // A step of 0.7 degree and a start of 2.1 degrees are a few units in the last place below
+    // 700 thousandths and 3 steps; they are stored as such, not truncated to 699 and 2.
+    make(SWEEP_PPI, 2.1 * kDegree, 0.7 * kDegree, 100);
+    __ingest_header_set(&ih_, BITS_8, sweep_, rconf_);
+    EXPECT_EQ(ih_.tcf.scan.ires, 700);
+    EXPECT_EQ(ih_.icf.ifirst_ray, 3);
+    EXPECT_EQ(ih_.icf.irays_full, 514);
+    EXPECT_EQ(ih_.icf.irays, 100);
+    TearDown();
+
     make(SWEEP_RHI, 0.0, 0.5 * kDegree, 181);
     __ingest_header_set(&ih_, BITS_8, sweep_, rconf_);
     EXPECT_EQ(ih_.tcf.scan.imode, SCAN_RHI_FULL);

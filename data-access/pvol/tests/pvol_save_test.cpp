@@ -44,6 +44,7 @@ TEST(DscanTest, PositionsAndMerging) {
     EXPECT_DOUBLE_EQ(dscan_get_val(&kRange, 3), 1750.0);
     EXPECT_EQ(dscan_get_pos(&kRange, 1999.0), 3);
     EXPECT_EQ(dscan_get_pos(&kRange, 2000.0), 4);  // half a bin rounds up
+    EXPECT_EQ(dscan_get_pos(&kRange, 0.0), 0);     // up, also below the start
     EXPECT_EQ(dscan_get_pos(&kRange, -1.0), -1);
 
     dscan merged = kRange;

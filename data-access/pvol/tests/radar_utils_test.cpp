@@ -181,12 +181,17 @@ TEST(NyquistTest, UnfoldingAndPolarization) {
 }
 
 TEST(RainCodeTest, FloatingFormat) {
-    const uint32_t values[] = {0, 4095, 4096, 5000, 8193, 0x7FFBFFF, 0x8000000, 0xFFFFFFFF};
-    uint16_t codes[8];
-    rain_long_to_file(values, 8, codes);
-    const uint16_t expected[] = {0, 4095, 0x1000, 0x1388, 0x2000, 0xFFFE, 0xFFFE, 0xFFFF};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(codes[i], expected[i]) << values[i];
+    // 0x7FFC000 to 0x7FFFFFF would fill the mantissa of the largest exponent up to 0xFFFF, the
+    // code of no data; they code as the largest value.
+    const uint32_t values[] = {0,         4095,      4096,      5000,      8193,
+                               0x7FFBFFF, 0x7FFC000, 0x7FFFFFF, 0x8000000, 0xFFFFFFFF};
+    constexpr int kCount = sizeof values / sizeof values[0];
+    uint16_t codes[kCount];
+    rain_long_to_file(values, kCount, codes);
+    const uint16_t expected[] = {0,      4095,   0x1000, 0x1388, 0x2000,
+                                 0xFFFE, 0xFFFE, 0xFFFE, 0xFFFE, 0xFFFF};
+    for (int i = 0; i < kCount; ++i)
+        EXPECT_EQ(codes[i], expected[i]) << std::hex << values[i];
 
     EXPECT_EQ(rain_file_to_long(0x1000), 4096u);
     EXPECT_EQ(rain_file_to_long(0x2000), 8192u);

@@ -23,7 +23,7 @@
 
 PVOL_BEGIN_DECLS
 
-typedef struct radar_scan radar_scan;
+/* The type radar_scan comes from radar_sweep.h: C99 allows a typedef only once. */
 
 /* A scan with copies of the given texts (null texts stay unset), no sweeps, time stamp zero and
  * a new fixed position holding fixed (zero values when null). position_type must be

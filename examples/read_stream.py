@@ -23,8 +23,29 @@ import sys
 import tempfile
 from dataclasses import dataclass, field
 
-import lz4.block
-import numpy as np
+# What the reader needs, by the name it imports or runs, and the Debian package that brings it.
+DEBIAN_PACKAGES = {
+    "lz4": "python3-lz4", "numpy": "python3-numpy", "google": "python3-protobuf",
+    "matplotlib": "python3-matplotlib", "protoc": "protobuf-compiler",
+}
+
+
+class MissingDependency(ImportError):
+    """A module or program the reader needs is not installed; the message names its package."""
+
+    def __init__(self, name):
+        top = (name or "").split(".")[0]
+        super().__init__("%s is missing: install the Debian package %s" % (
+            name, DEBIAN_PACKAGES.get(top, "that provides it")), name=name)
+
+
+try:
+    import lz4.block
+    import numpy as np
+except ImportError as error:
+    if __name__ == "__main__":
+        sys.exit("read_stream.py: %s" % MissingDependency(error.name))
+    raise MissingDependency(error.name) from error
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCHEMA_DIRS = [
@@ -55,13 +76,20 @@ def schema_module(schema_dir=None):
     protos = sorted(glob.glob(os.path.join(directory, "*.proto")))
     # Importing the envelope module loads every generated module it needs, so the folder can go.
     with tempfile.TemporaryDirectory(prefix="azm_radar_proto_") as out:
-        run = subprocess.run(["protoc", "-I", directory, "--python_out", out, *protos],
-                             stderr=subprocess.PIPE, text=True)
+        try:
+            run = subprocess.run(["protoc", "-I", directory, "--python_out", out, *protos],
+                                 stderr=subprocess.PIPE, text=True)
+        except FileNotFoundError as error:
+            raise MissingDependency("protoc") from error
         if run.returncode != 0:
             raise RuntimeError("protoc failed on the schema in %s:\n%s" % (directory, run.stderr))
         sys.path.insert(0, out)
         try:
             return importlib.import_module("wr_raw_data_pb2")
+        except ModuleNotFoundError as error:
+            if error.name and error.name.split(".")[0] in DEBIAN_PACKAGES:
+                raise MissingDependency(error.name) from error
+            raise
         finally:
             sys.path.remove(out)
 
@@ -72,6 +100,7 @@ class Moment:
     units: str
     ranges: np.ndarray  # metres to the centre of each bin
     values: np.ndarray  # rays x bins, physical values, NaN for special codes
+    quantity: str = ""  # what it measures: the stream's data type name, e.g. RADIAL_VELOCITY
 
 
 @dataclass
@@ -184,7 +213,8 @@ def read_volume(data, pb=None):
             units = dd.custom_data_unit if unit == "CUSTOM_UNIT" else UNIT_TEXT.get(unit, "")
             ranges = masks[_key(descriptor.range_mask_ref)][:codes.shape[1]]
             values = _physical(codes, scales[_key(dd.data_scale_ref)])
-            sweep.moments[dd.label] = Moment(dd.label, units, ranges, values)
+            quantity = dd.DataType.Name(dd.data_type)
+            sweep.moments[dd.label] = Moment(dd.label, units, ranges, values, quantity)
     for s in volume.sweeps:
         s.azimuths = np.asarray(s.azimuths)
         s.elevations = np.asarray(s.elevations)
@@ -219,9 +249,26 @@ def _edges(centres, period=None):
     return np.concatenate([[centres[0] - steps[0] / 2], middle, [centres[-1] + steps[-1] / 2]])
 
 
+SIGNED_QUANTITIES = ("RADIAL_VELOCITY", "UNFOLDED_RADIAL_VELOCITY")
+
+
+def colour_scale(moment):
+    """Colour map name and value limits of a picture of the moment: velocities, toward and away
+    from the radar, on a diverging map centred on zero; other moments on a sequential map over
+    their own range (limits None)."""
+    if moment.quantity in SIGNED_QUANTITIES:
+        valid = np.abs(moment.values[~np.isnan(moment.values)])
+        limit = float(valid.max()) if valid.size and valid.max() > 0 else 1.0
+        return "RdBu_r", -limit, limit
+    return "viridis", None, None
+
+
 def draw_ppi(volume, sweep_index, moment_name, path):
     """Writes a plan-position picture of one moment of one sweep to path (PNG)."""
-    import matplotlib
+    try:
+        import matplotlib
+    except ImportError as error:
+        raise MissingDependency(error.name) from error
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
@@ -232,8 +279,9 @@ def draw_ppi(volume, sweep_index, moment_name, path):
     r, a = np.meshgrid(rng, az)
     x, y = r * np.sin(a), r * np.cos(a)
     figure, axes = plt.subplots(figsize=(8, 7))
-    mesh = axes.pcolormesh(x, y, np.ma.masked_invalid(moment.values), cmap="viridis",
-                           shading="flat")
+    cmap, low, high = colour_scale(moment)
+    mesh = axes.pcolormesh(x, y, np.ma.masked_invalid(moment.values), cmap=cmap, vmin=low,
+                           vmax=high, shading="flat")
     bar = figure.colorbar(mesh, ax=axes)
     bar.set_label("%s (%s)" % (moment.name, moment.units) if moment.units else moment.name)
     outer = rng[-1]
@@ -271,7 +319,11 @@ def main(argv=None):
     args = parser.parse_args(argv)
 
     data = sys.stdin.buffer.read() if args.input == "-" else open(args.input, "rb").read()
-    volume = read_volume(data, schema_module(args.schema))
+    try:
+        volume = read_volume(data, schema_module(args.schema))
+    except MissingDependency as missing:
+        print("read_stream.py: %s" % missing, file=sys.stderr)
+        return 1
     print(summary(volume))
     if args.png:
         if not 0 <= args.sweep < len(volume.sweeps):
@@ -283,7 +335,11 @@ def main(argv=None):
         if moment not in sweep.moments:
             parser.error("sweep %d has no moment %s (it has %s)" % (
                 args.sweep, moment, ", ".join(sweep.moments)))
-        draw_ppi(volume, args.sweep, moment, args.png)
+        try:
+            draw_ppi(volume, args.sweep, moment, args.png)
+        except MissingDependency as missing:
+            print("read_stream.py: %s" % missing, file=sys.stderr)
+            return 1
         print("picture of %s, sweep %d: %s" % (moment, args.sweep, args.png))
     return 0
 

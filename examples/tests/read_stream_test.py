@@ -107,6 +107,33 @@ class Program(unittest.TestCase):
             self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
         self.assertGreater(os.path.getsize(picture), 10000)
 
+    def test_velocity_is_drawn_on_a_diverging_map_centred_on_zero(self):
+        velocity = VOLUME.sweeps[0].moments["V"]
+        self.assertEqual(velocity.quantity, "RADIAL_VELOCITY")
+        cmap, low, high = read_stream.colour_scale(velocity)
+        self.assertEqual(cmap, "RdBu_r")
+        self.assertEqual(low, -high)
+        self.assertEqual(high, np.nanmax(np.abs(velocity.values)))
+        self.assertEqual(read_stream.colour_scale(VOLUME.sweeps[0].moments["Z"]),
+                         ("viridis", None, None))
+        picture = os.path.join(WORK.name, "v.png")
+        self.run_reader(STREAM, "--png", picture, "--moment", "V")
+        self.assertGreater(os.path.getsize(picture), 10000)
+
+    def test_a_missing_dependency_is_one_line_naming_its_debian_package(self):
+        shims = os.path.join(WORK.name, "shims")
+        os.makedirs(os.path.join(shims, "lz4"), exist_ok=True)
+        with open(os.path.join(shims, "lz4", "__init__.py"), "w") as f:
+            f.write("raise ModuleNotFoundError('No module named lz4', name='lz4')\n")
+        for environment, package in (({"PATH": "/nonexistent"}, "protobuf-compiler"),
+                                     ({"PYTHONPATH": shims}, "python3-lz4")):
+            result = subprocess.run([sys.executable, READER, "--schema", SCHEMA, STREAM],
+                                    capture_output=True, text=True,
+                                    env={**os.environ, **environment})
+            self.assertNotEqual(result.returncode, 0)
+            self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+            self.assertIn("Debian package " + package, result.stderr)
+
     def test_a_missing_sweep_is_refused(self):
         result = subprocess.run([sys.executable, READER, "--schema", SCHEMA, STREAM, "--png",
                                  os.path.join(WORK.name, "none.png"), "--sweep", "9"],

@@ -77,8 +77,9 @@ mkdir -p "$work/pc"
 "${clean_env[@]}" ${CC:-cc} -std=c11 ${CFLAGS:-} $(pc --cflags pvol) "$here/pvol_consumer.c" \
     -o "$work/pc/pvol_consumer" ${LDFLAGS:-} $(pc --libs pvol) -lm \
     -Wl,-rpath,"$(pc --variable=libdir pvol)" || fail "the C consumer does not build"
+# No -std of its own: the pkg-config file must bring the standard the headers need.
 # shellcheck disable=SC2046,SC2086
-"${clean_env[@]}" ${CXX:-c++} -std=c++20 ${CXXFLAGS:-} $(pc --cflags nowcast) \
+"${clean_env[@]}" ${CXX:-c++} ${CXXFLAGS:-} $(pc --cflags nowcast) \
     "$here/nowcast_consumer.cpp" -o "$work/pc/nowcast_consumer" ${LDFLAGS:-} \
     $(pc --libs nowcast) -Wl,-rpath,"$(pc --variable=libdir nowcast)" ||
     fail "the C++ consumer does not build"

@@ -86,6 +86,18 @@ mkdir -p "$work/pc"
 run_consumer "$work/pc/pvol_consumer" libpvol
 run_consumer "$work/pc/nowcast_consumer" libnowcast
 
+echo "== the installed C example on the sample volume"
+example=$prefix/$datadir/azm_radar/examples/read_raw.c
+[ -f "$example" ] || fail "read_raw.c is not installed"
+# shellcheck disable=SC2046,SC2086
+"${clean_env[@]}" ${CC:-cc} -std=c99 -Wall -Wextra -pedantic -Werror ${CFLAGS:-} \
+    $(pc --cflags pvol) "$example" -o "$work/pc/read_raw" ${LDFLAGS:-} $(pc --libs pvol) \
+    -Wl,-rpath,"$(pc --variable=libdir pvol)" || fail "the C example does not build"
+"$work/pc/read_raw" "$SAMPLE_VOLUME" >"$work/read_raw.log" || fail "the C example failed"
+grep -q '^site ' "$work/read_raw.log" && grep -q '^sweep 0: .* rays, first ray at azimuth' \
+    "$work/read_raw.log" || fail "the C example printed: $(cat "$work/read_raw.log")"
+head -n 2 "$work/read_raw.log"
+
 if [ ${#programs[@]} -gt 0 ]; then
     echo "== installed programs"
 fi

@@ -1,4 +1,7 @@
-/* Umbrella header of libpvol: includes every public header of the library. */
+/* Umbrella header of libpvol: includes every public header of the library.
+ *
+ * Start here: share/azm_radar/examples/read_raw.c of the installed tree (examples/read_raw.c in
+ * the sources) reads a RAW volume with the default callbacks and prints its sweeps and rays. */
 #ifndef PVOL_H
 #define PVOL_H
 

@@ -62,7 +62,7 @@ native_data_desc reflectivity_codes() {
 
 using BinValue = std::function<double(int ray, int bin)>;
 
-struct SweepSpec {
+struct SweepLayout {
     double elevation_degrees = 0.5;
     int first_degree = 0;  // azimuth of the first ray's centre
     int rays = 360;
@@ -74,23 +74,23 @@ struct SweepSpec {
 };
 
 // A sweep whose ray r is centred on first_degree + r * degrees_per_ray, bins given by value.
-radar_sweep *value_sweep(const SweepSpec &spec, const BinValue &value) {
+radar_sweep *value_sweep(const SweepLayout &layout, const BinValue &value) {
     radar_ray_conf *rconf =
         rayconf_new(kPrf, kFrequency, kNyquist, 150.0, 8e-7, 32, 70.0, -40.0, 0.008, 1);
-    rayconf_add_moment(rconf, RD_DBZ, &spec.range, &spec.scale);
-    const double width = spec.degrees_per_ray * kDegree;
-    const dscan sector{(spec.first_degree - 0.5 * spec.degrees_per_ray) * kDegree, width,
-                       static_cast<uint64_t>(spec.rays)};
-    radar_sweep_conf *sconf = spec.sweep_type == SWEEP_RHI ? sweepconf_new_rhi(&sector)
-                              : spec.sector                ? sweepconf_new_ppi(&sector)
+    rayconf_add_moment(rconf, RD_DBZ, &layout.range, &layout.scale);
+    const double width = layout.degrees_per_ray * kDegree;
+    const dscan sector{(layout.first_degree - 0.5 * layout.degrees_per_ray) * kDegree, width,
+                       static_cast<uint64_t>(layout.rays)};
+    radar_sweep_conf *sconf = layout.sweep_type == SWEEP_RHI ? sweepconf_new_rhi(&sector)
+                              : layout.sector                ? sweepconf_new_ppi(&sector)
                                                            : sweepconf_new_ppi(nullptr);
     sweepconf_add_rayconf(sconf, rconf);
     radar_sweep *sweep = rsweep_new(sconf);
-    const double el = spec.elevation_degrees * kDegree;
+    const double el = layout.elevation_degrees * kDegree;
     rsweep_set_fixed_angle(sweep, el);
-    std::vector<double> bins(spec.range.count);
-    for (int r = 0; r < spec.rays; ++r) {
-        const double centre = (spec.first_degree + r * spec.degrees_per_ray) * kDegree;
+    std::vector<double> bins(layout.range.count);
+    for (int r = 0; r < layout.rays; ++r) {
+        const double centre = (layout.first_degree + r * layout.degrees_per_ray) * kDegree;
         const angle_interval azimuth{centre - 0.5 * width, centre, centre + 0.5 * width};
         const angle_interval elevation{el, el, el};
         const timeval time{kVolumeTime + r, 0};
@@ -130,24 +130,24 @@ struct Grid {
 };
 
 TEST(RadarGridTest, PixelsTakeTheRayOfTheirAzimuthAndTheBinOfTheirSlantRange) {
-    SweepSpec spec;
-    spec.elevation_degrees = 10.0;  // steep enough to set slant range well apart from ground
+    SweepLayout layout;
+    layout.elevation_degrees = 10.0;  // steep enough to set slant range well apart from ground
     ScanPtr scan =
-        scan_of({value_sweep(spec, [](int ray, int bin) { return ray * 1000.0 + bin; })});
+        scan_of({value_sweep(layout, [](int ray, int bin) { return ray * 1000.0 + bin; })});
     Grid grid{301, 500.0};
     ASSERT_EQ(
         pvol_grid_sweep(scan.get(), 0, RD_DBZ, grid.size, grid.pixel, kNoEcho, grid.values.data()),
         0);
-    const double el = spec.elevation_degrees * kDegree;
-    const int bin_50km = expected_bin(50000.0, el, spec.range);
-    EXPECT_GT(bin_50km, expected_bin(50000.0, 0.0, spec.range) + 2);  // slant beyond ground
+    const double el = layout.elevation_degrees * kDegree;
+    const int bin_50km = expected_bin(50000.0, el, layout.range);
+    EXPECT_GT(bin_50km, expected_bin(50000.0, 0.0, layout.range) + 2);  // slant beyond ground
     EXPECT_EQ(grid.at(50000.0, 0.0), 90 * 1000.0 + bin_50km);
     EXPECT_EQ(grid.at(0.0, 50000.0), 0 * 1000.0 + bin_50km);
     EXPECT_EQ(grid.at(-50000.0, 0.0), 270 * 1000.0 + bin_50km);
     EXPECT_EQ(grid.at(0.0, -50000.0), 180 * 1000.0 + bin_50km);
     // North-east on the diagonal: the azimuthal equidistant map keeps distance and direction.
     EXPECT_EQ(grid.at(25000.0, 25000.0),
-              45 * 1000.0 + expected_bin(std::hypot(25000.0, 25000.0), el, spec.range));
+              45 * 1000.0 + expected_bin(std::hypot(25000.0, 25000.0), el, layout.range));
     // Beyond the last bin (100 km of slant range) nothing covers the corner pixels.
     EXPECT_TRUE(std::isnan(grid.values[0]));
 
@@ -164,14 +164,14 @@ TEST(RadarGridTest, PixelsTakeTheRayOfTheirAzimuthAndTheBinOfTheirSlantRange) {
     ASSERT_EQ(mpj_map_to_earth(&proj, map_km, &pos), MPJ_OK);
     PolarFromEarth(&proj.reference, &pos, &polar);
     EXPECT_EQ(grid.at(-10000.0, 37500.0), std::lround(polar.azimuth / kDegree) * 1000.0 +
-                                              expected_bin(polar.range * 1000.0, el, spec.range));
+                                              expected_bin(polar.range * 1000.0, el, layout.range));
 }
 
 TEST(RadarGridTest, NoEchoAndNotScannedStayApart) {
-    SweepSpec spec;
-    spec.scale = reflectivity_codes();
-    spec.range = dscan{125.0, 250.0, 300};
-    ScanPtr scan = scan_of({value_sweep(spec, [](int, int bin) {
+    SweepLayout layout;
+    layout.scale = reflectivity_codes();
+    layout.range = dscan{125.0, 250.0, 300};
+    ScanPtr scan = scan_of({value_sweep(layout, [](int, int bin) {
         return bin < 100 ? -std::numeric_limits<double>::infinity() : bin < 200 ? 30.0 : kNaN;
     })});
     Grid grid{301, 1000.0};
@@ -190,9 +190,9 @@ TEST(RadarGridTest, NoEchoAndNotScannedStayApart) {
 }
 
 TEST(RadarGridTest, CoverageEndsOneBeamSpacingBeyondTheOutermostRays) {
-    SweepSpec sector;
+    SweepLayout sector;
     sector.rays = 90;  // centres 0 .. 89 degrees
-    SweepSpec no_sector;
+    SweepLayout no_sector;
     no_sector.rays = 90;  // centres 0, 2, .. 178 degrees, spacing taken from the rays
     no_sector.degrees_per_ray = 2;
     no_sector.sector = false;
@@ -224,12 +224,12 @@ TEST(RadarGridTest, CoverageEndsOneBeamSpacingBeyondTheOutermostRays) {
 }
 
 TEST(RadarGridTest, ColumnMaximumPrefersEchoToNoEchoAndNoEchoToNothing) {
-    SweepSpec low;  // 50 km of weak echo near the radar, nothing beyond 25 km
+    SweepLayout low;  // 50 km of weak echo near the radar, nothing beyond 25 km
     low.range = dscan{125.0, 250.0, 200};
-    SweepSpec high;  // 25 km: strong echo in the east, none in the west
+    SweepLayout high;  // 25 km: strong echo in the east, none in the west
     high.elevation_degrees = 1.5;
     high.range = dscan{125.0, 250.0, 100};
-    SweepSpec rhi;  // ignored by the column maximum
+    SweepLayout rhi;  // ignored by the column maximum
     rhi.sweep_type = SWEEP_RHI;
     ScanPtr scan = scan_of({
         value_sweep(low, [](int, int bin) { return bin < 100 ? 20.0 : kBelowThreshold; }),
@@ -252,10 +252,10 @@ TEST(RadarGridTest, ColumnMaximumPrefersEchoToNoEchoAndNoEchoToNothing) {
 }
 
 TEST(RadarGridTest, RefusalsLeaveTheValuesAlone) {
-    SweepSpec rhi;
+    SweepLayout rhi;
     rhi.sweep_type = SWEEP_RHI;
     const BinValue value = [](int, int) { return 10.0; };
-    ScanPtr scan = scan_of({value_sweep(SweepSpec{}, value), value_sweep(rhi, value)});
+    ScanPtr scan = scan_of({value_sweep(SweepLayout{}, value), value_sweep(rhi, value)});
     Grid grid{5, 1000.0};
     double *values = grid.values.data();
     EXPECT_EQ(pvol_grid_sweep(nullptr, 0, RD_DBZ, 5, 1000.0, kNoEcho, values), 1);

@@ -83,7 +83,7 @@ radar_sweep *value_sweep(const SweepLayout &layout, const BinValue &value) {
                        static_cast<uint64_t>(layout.rays)};
     radar_sweep_conf *sconf = layout.sweep_type == SWEEP_RHI ? sweepconf_new_rhi(&sector)
                               : layout.sector                ? sweepconf_new_ppi(&sector)
-                                                           : sweepconf_new_ppi(nullptr);
+                                                             : sweepconf_new_ppi(nullptr);
     sweepconf_add_rayconf(sconf, rconf);
     radar_sweep *sweep = rsweep_new(sconf);
     const double el = layout.elevation_degrees * kDegree;

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pvol.h"
+#include "pvol/pvol.h"
 
 namespace fuzz {
 

@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "filepublisher.h"
-#include "pvol_prod_io.h"
-#include "rawprod_io.h"
+#include "pvol/pvol_prod_io.h"
+#include "pvol/rawprod_io.h"
 
 namespace azm {
 namespace {

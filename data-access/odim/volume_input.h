@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "radar_scan.h"
+#include "pvol/radar_scan.h"
 
 namespace azm {
 

@@ -13,7 +13,7 @@
 
 #include <boost/uuid/random_generator.hpp>
 
-#include "orva_records.h"
+#include "pvol/orva_records.h"
 #include "per_scan_publisher.h"
 #include "pipe_conversions.h"
 

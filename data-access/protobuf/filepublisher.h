@@ -12,8 +12,8 @@
 #include <boost/uuid/uuid.hpp>
 
 #include "publisher.h"
-#include "pvol.h"
-#include "radar_utils.h"
+#include "pvol/pvol.h"
+#include "pvol/radar_utils.h"
 
 namespace azm {
 

@@ -17,7 +17,7 @@
 #include <boost/uuid/uuid.hpp>
 
 #include "publisher.h"
-#include "pvol.h"
+#include "pvol/pvol.h"
 #include "wr_raw_data.pb.h"
 
 namespace azm {

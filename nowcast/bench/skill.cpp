@@ -34,7 +34,7 @@
 
 #include "nowcast/extrapolator.h"
 #include "nowcast/trec_algorithm.h"
-#include "pvol.h"
+#include "pvol/pvol.h"
 
 namespace {
 

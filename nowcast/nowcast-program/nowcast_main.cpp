@@ -18,7 +18,7 @@
 #include "odim_image.h"
 #include "pipe_settings.h"
 #include "pvol_odim.h"
-#include "radar_grid.h"
+#include "pvol/radar_grid.h"
 #include "volume_input.h"
 
 namespace po = boost::program_options;

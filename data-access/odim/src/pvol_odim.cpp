@@ -19,8 +19,8 @@
 
 #include "hdf5_handle.h"
 #include "hdf5_write.h"
-#include "orva_records.h"
-#include "radar_utils.h"
+#include "pvol/orva_records.h"
+#include "pvol/radar_utils.h"
 #include "ray_order.h"
 
 namespace odim {

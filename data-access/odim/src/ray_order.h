@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "radar_sweep.h"
+#include "pvol/radar_sweep.h"
 
 namespace odim {
 

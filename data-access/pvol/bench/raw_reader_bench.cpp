@@ -9,8 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "pvol_prod_io.h"
-#include "radar_scan.h"
+#include "pvol/pvol_prod_io.h"
+#include "pvol/radar_scan.h"
 #include "weather_volume.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "config_set.h"
+#include "pvol/config_set.h"
 
 namespace pvol_internal {
 

@@ -1,5 +1,5 @@
 // Typed configuration sets over a fixed-size chained hash table.
-#include "config_set.h"
+#include "pvol/config_set.h"
 
 #include <cmath>
 #include <cstdlib>

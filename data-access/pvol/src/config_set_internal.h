@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "config_set.h"
+#include "pvol/config_set.h"
 #include "dllist.h"
 
 // String-keyed chained hash table with a fixed number of buckets; it never grows.

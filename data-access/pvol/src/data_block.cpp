@@ -1,5 +1,5 @@
 // Data blocks: the ingest data of one sweep and one data type, in ingest data file layout.
-#include "data_block.h"
+#include "pvol/data_block.h"
 
 #include <algorithm>
 #include <climits>
@@ -9,7 +9,7 @@
 
 #include "data_block_internal.h"
 #include "pvol_check.h"
-#include "radar_utils.h"
+#include "pvol/radar_utils.h"
 #include "radar_utils_internal.h"
 
 struct dblock {

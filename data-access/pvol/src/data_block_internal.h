@@ -2,7 +2,7 @@
 #ifndef PVOL_DATA_BLOCK_INTERNAL_H
 #define PVOL_DATA_BLOCK_INTERNAL_H
 
-#include "data_block.h"
+#include "pvol/data_block.h"
 
 // Fills desc with the scale of moment type data_type stored in bytes_per_bin bytes (1 or 2).
 // Returns desc; null for a null desc or a type outside the moment type table.

@@ -1,12 +1,12 @@
 // Word streams over RAW product records, with a file and a memory backend, and the run-length
 // compression of rays.
-#include "i16stream.h"
+#include "pvol/i16stream.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "orva_records.h"
+#include "pvol/orva_records.h"
 #include "pvol_check.h"
 
 namespace {

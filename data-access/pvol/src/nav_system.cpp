@@ -1,5 +1,5 @@
 // Radar platform positions.
-#include "nav_system.h"
+#include "pvol/nav_system.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "nav_system.h"
+#include "pvol/nav_system.h"
 
 struct rposition {
     int32_t ref;  // 0 once released

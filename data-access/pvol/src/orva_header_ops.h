@@ -2,9 +2,9 @@
 #ifndef PVOL_ORVA_HEADER_OPS_H
 #define PVOL_ORVA_HEADER_OPS_H
 
-#include "orva_records.h"
-#include "radar_ray.h"
-#include "radar_sweep.h"
+#include "pvol/orva_records.h"
+#include "pvol/radar_ray.h"
+#include "pvol/radar_sweep.h"
 
 // Fills a complete RAW product header from an ingest header; site is the generating site's name
 // (null leaves the field zero). The generation time is the current time.

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "orva_header_ops.h"
-#include "pvol_save.h"
+#include "pvol/pvol_save.h"
 #include "pvol_check.h"
 #include "radar_utils_internal.h"
 

@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "orva_utils.h"
+#include "pvol/orva_utils.h"
 #include "orva_utils_internal.h"
 
 using namespace pvol_internal;

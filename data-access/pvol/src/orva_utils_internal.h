@@ -2,7 +2,7 @@
 #ifndef PVOL_ORVA_UTILS_INTERNAL_H
 #define PVOL_ORVA_UTILS_INTERNAL_H
 
-#include "orva_utils.h"
+#include "pvol/orva_utils.h"
 
 namespace pvol_internal {
 

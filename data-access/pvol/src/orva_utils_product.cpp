@@ -6,10 +6,10 @@
 #include <cstring>
 #include <limits>
 
-#include "orva_records.h"
-#include "orva_utils.h"
+#include "pvol/orva_records.h"
+#include "pvol/orva_utils.h"
 #include "orva_utils_internal.h"
-#include "radar_utils.h"
+#include "pvol/radar_utils.h"
 
 using namespace pvol_internal;
 

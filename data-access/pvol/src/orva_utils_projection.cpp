@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "orva_utils.h"
+#include "pvol/orva_utils.h"
 #include "orva_utils_internal.h"
 
 using namespace pvol_internal;

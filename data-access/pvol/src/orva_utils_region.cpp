@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "orva_utils.h"
+#include "pvol/orva_utils.h"
 #include "orva_utils_internal.h"
 
 using namespace pvol_internal;

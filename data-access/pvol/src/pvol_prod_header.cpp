@@ -1,5 +1,5 @@
 // Scan-dependent fields of ORVA product headers.
-#include "pvol_prod_header.h"
+#include "pvol/pvol_prod_header.h"
 
 #include <cmath>
 #include <cstring>

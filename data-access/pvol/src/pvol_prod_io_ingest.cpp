@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "pvol_check.h"
-#include "pvol_prod_io.h"
+#include "pvol/pvol_prod_io.h"
 #include "pvol_prod_io_internal.h"
-#include "radar_utils.h"
+#include "pvol/radar_utils.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "pvol_prod_io.h"
+#include "pvol/pvol_prod_io.h"
 
 namespace pvol_internal {
 

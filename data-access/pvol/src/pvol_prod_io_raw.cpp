@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "data_block_internal.h"
-#include "i16stream.h"
-#include "pvol_prod_io.h"
+#include "pvol/i16stream.h"
+#include "pvol/pvol_prod_io.h"
 #include "pvol_prod_io_internal.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "i16stream.h"
+#include "pvol/i16stream.h"
 #include "orva_header_ops.h"
 #include "pvol_check.h"
 #include "pvol_prod_io_internal.h"

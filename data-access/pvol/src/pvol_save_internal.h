@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "pvol_save.h"
+#include "pvol/pvol_save.h"
 
 struct data_scan {
     timeval first_time;  // time of the first sweep added

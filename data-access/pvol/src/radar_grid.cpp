@@ -1,5 +1,5 @@
 // Cartesian grids of PPI sweeps on the azimuthal equidistant projection around the radar.
-#include "radar_grid.h"
+#include "pvol/radar_grid.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "orva_utils_internal.h"
-#include "radar_scan.h"
+#include "pvol/radar_scan.h"
 
 using namespace pvol_internal;
 

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "pvol_check.h"
-#include "radar_ray.h"
+#include "pvol/radar_ray.h"
 #include "radar_ray_internal.h"
 
 namespace {

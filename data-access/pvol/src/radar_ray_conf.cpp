@@ -5,7 +5,7 @@
 #include "attribute_slot.h"
 #include "config_set_internal.h"
 #include "pvol_check.h"
-#include "radar_ray.h"
+#include "pvol/radar_ray.h"
 #include "radar_ray_internal.h"
 
 using namespace pvol_internal;

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "dllist.h"
-#include "radar_ray.h"
+#include "pvol/radar_ray.h"
 
 struct radar_moment {
     int32_t type;  // raw_data_type, RD_CUSTOM for a custom moment

@@ -7,10 +7,10 @@
 
 #include "attribute_slot.h"
 #include "config_set_internal.h"
-#include "nav_system.h"
+#include "pvol/nav_system.h"
 #include "pvol_check.h"
 #include "radar_ray_internal.h"
-#include "radar_scan.h"
+#include "pvol/radar_scan.h"
 #include "radar_sweep_internal.h"
 
 using namespace pvol_internal;

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "dllist.h"
-#include "radar_sweep.h"
+#include "pvol/radar_sweep.h"
 
 struct radar_sweep_conf {
     int32_t ref;

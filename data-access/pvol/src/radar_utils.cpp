@@ -1,5 +1,5 @@
 // Value conversions of the ORVA file formats: texts, times, angles, codes, masks.
-#include "radar_utils.h"
+#include "pvol/radar_utils.h"
 
 #include <algorithm>
 #include <cmath>

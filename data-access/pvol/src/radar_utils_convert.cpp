@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "radar_utils.h"
+#include "pvol/radar_utils.h"
 #include "radar_utils_internal.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "radar_utils.h"
+#include "pvol/radar_utils.h"
 
 namespace pvol_internal {
 

@@ -1,5 +1,5 @@
 // The default io record of the RAW readers and writers and its file callbacks.
-#include "rawprod_io.h"
+#include "pvol/rawprod_io.h"
 
 #include <cstdio>
 #include <deque>

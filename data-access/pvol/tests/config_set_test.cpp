@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "config_set.h"
+#include "pvol/config_set.h"
 #include "config_set_internal.h"
 
 namespace {

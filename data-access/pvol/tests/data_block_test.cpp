@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "data_block.h"
+#include "pvol/data_block.h"
 #include "data_block_internal.h"
-#include "orva_records.h"
+#include "pvol/orva_records.h"
 
 namespace {
 

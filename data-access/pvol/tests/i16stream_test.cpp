@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "i16stream.h"
-#include "orva_records.h"
+#include "pvol/i16stream.h"
+#include "pvol/orva_records.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "data_block.h"
+#include "pvol/data_block.h"
 #include "orva_header_ops.h"
-#include "radar_sweep.h"
+#include "pvol/radar_sweep.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "orva_header_ops.h"
-#include "orva_records.h"
-#include "radar_utils.h"
+#include "pvol/orva_records.h"
+#include "pvol/radar_utils.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "orva_records.h"
-#include "orva_utils.h"
-#include "radar_utils.h"
+#include "pvol/orva_records.h"
+#include "pvol/orva_utils.h"
+#include "pvol/radar_utils.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "orva_utils.h"
+#include "pvol/orva_utils.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "orva_utils.h"
+#include "pvol/orva_utils.h"
 #include "orva_utils_internal.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pvol_prod_io.h"
+#include "pvol/pvol_prod_io.h"
 #include "raw_file_builder.h"
 #include "reader_checks.h"
 #include "temp_dir.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "pvol_prod_header.h"
+#include "pvol/pvol_prod_header.h"
 #include "synthetic_scan.h"
 
 namespace {

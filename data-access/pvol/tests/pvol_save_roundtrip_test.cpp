@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "orva_header_ops.h"
-#include "pvol_prod_io.h"
-#include "pvol_save.h"
+#include "pvol/pvol_prod_io.h"
+#include "pvol/pvol_save.h"
 #include "raw_file_builder.h"
 #include "synthetic_scan.h"
 #include "temp_dir.h"

@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "radar_grid.h"
+#include "pvol/radar_grid.h"
 #include "synthetic_scan.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "nav_system.h"
+#include "pvol/nav_system.h"
 #include "nav_system_internal.h"
-#include "radar_ray.h"
+#include "pvol/radar_ray.h"
 #include "radar_ray_internal.h"
 
 namespace {

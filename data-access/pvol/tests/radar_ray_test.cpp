@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "nav_system_internal.h"
-#include "radar_ray.h"
+#include "pvol/radar_ray.h"
 #include "radar_ray_internal.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "nav_system_internal.h"
 #include "radar_ray_internal.h"
-#include "radar_scan.h"
+#include "pvol/radar_scan.h"
 #include "radar_sweep_internal.h"
 
 namespace {

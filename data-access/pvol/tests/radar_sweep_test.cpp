@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "radar_ray_internal.h"
-#include "radar_sweep.h"
+#include "pvol/radar_sweep.h"
 #include "radar_sweep_internal.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "radar_utils.h"
+#include "pvol/radar_utils.h"
 #include "radar_utils_internal.h"
 
 namespace {

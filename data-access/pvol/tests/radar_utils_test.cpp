@@ -7,8 +7,8 @@
 #include <ctime>
 #include <string>
 
-#include "orva_records.h"
-#include "radar_utils.h"
+#include "pvol/orva_records.h"
+#include "pvol/radar_utils.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "rawprod_io.h"
+#include "pvol/rawprod_io.h"
 #include "temp_dir.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "pvol.h"
+#include "pvol/pvol.h"
 
 static int messages = 0;
 

@@ -2,7 +2,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "pvol.h"
+#include "pvol/pvol.h"
 
 int main(void) {
     product_header ph;

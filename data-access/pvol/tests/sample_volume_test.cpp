@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "radar_grid.h"
+#include "pvol/radar_grid.h"
 #include "synthetic_scan.h"
 #include "temp_dir.h"
 

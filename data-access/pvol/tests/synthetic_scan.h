@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "data_block_internal.h"
-#include "pvol_prod_io.h"
-#include "pvol_save.h"
+#include "pvol/pvol_prod_io.h"
+#include "pvol/pvol_save.h"
 #include "radar_ray_internal.h"
 
 namespace synthetic {

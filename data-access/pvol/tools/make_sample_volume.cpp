@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "data_block_internal.h"
-#include "pvol.h"
+#include "pvol/pvol.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include <boost/property_tree/ptree.hpp>
 
-#include "orva_records.h"
-#include "orva_utils.h"
-#include "radar_utils.h"
+#include "pvol/orva_records.h"
+#include "pvol/orva_utils.h"
+#include "pvol/radar_utils.h"
 #include "wrdata/orvaproduct.h"
 
 namespace azm::orva {

@@ -9,7 +9,7 @@
 
 #include <boost/property_tree/ini_parser.hpp>
 
-#include "radar_utils.h"
+#include "pvol/radar_utils.h"
 
 namespace azm::orva {
 

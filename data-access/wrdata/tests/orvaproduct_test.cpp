@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "radar_utils.h"
+#include "pvol/radar_utils.h"
 #include "wrdata/orvaproduct.h"
 
 namespace azm::orva {

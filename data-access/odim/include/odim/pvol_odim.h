@@ -11,9 +11,9 @@
 #ifndef ODIM_PVOL_ODIM_H
 #define ODIM_PVOL_ODIM_H
 
-#include "pvol_export.h"
-#include "radar_scan.h"
-#include "rawprod_io.h"
+#include "pvol/pvol_export.h"
+#include "pvol/radar_scan.h"
+#include "pvol/rawprod_io.h"
 
 PVOL_BEGIN_DECLS
 

@@ -24,7 +24,7 @@
 
 #include "orva_utils.h"
 #include "pvol_export.h"
-#include "radar_sweep.h"
+#include "radar_scan.h"
 
 PVOL_BEGIN_DECLS
 

@@ -3,21 +3,15 @@
 // and the reason.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "pvol/radar_scan.h"
+#include "pvol_handles.h"
 
 namespace azm {
 
-struct ScanDeleter {
-    void operator()(radar_scan *scan) const { pvol_delete(scan); }
-};
-using ScanPtr = std::unique_ptr<radar_scan, ScanDeleter>;
-
 struct VolumeInput {
-    ScanPtr scan;                       // what was read; null when nothing could be
+    ScanHandle scan;                    // what was read; null when nothing could be
     std::vector<std::string> failures;  // one line per bad file, naming it and the reason
 };
 

@@ -19,6 +19,7 @@
 
 #include "hdf5_handle.h"
 #include "hdf5_write.h"
+#include "pvol_boundary.h"
 #include "pvol/orva_records.h"
 #include "pvol/radar_utils.h"
 #include "ray_order.h"
@@ -505,15 +506,10 @@ int pvol_save_odim(const radar_scan *scan, const char *path, const pvol_odim_opt
     }
     pvol_odim_options defaults;
     pvol_odim_options_init(&defaults);
-    try {
+    return pvol_boundary::no_throw(1, message, path, [&] {
         odim::save(scan, path, options != nullptr ? *options : defaults);
         return 0;
-    } catch (const std::exception &e) {
-        odim::report(message, std::string(path) + ": " + e.what());
-    } catch (...) {
-        odim::report(message, std::string(path) + ": unexpected failure");
-    }
-    return 1;
+    });
 }
 
 }  // extern "C"

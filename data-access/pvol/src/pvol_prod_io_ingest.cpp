@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "pvol_boundary.h"
 #include "pvol_check.h"
+#include "pvol_handles.h"
 #include "pvol/pvol_prod_io.h"
 #include "pvol_prod_io_internal.h"
 #include "pvol/radar_utils.h"
@@ -350,14 +352,12 @@ FILE *open_ingest_file(void *arg, int data_type, int bin_format, int sweep_index
     const char *suffix = raw_data_suffix(data_type, bin_format);
     if (suffix == nullptr)
         return nullptr;
-    try {
+    return pvol_boundary::no_throw(nullptr, [&] {
         char number[16];
         std::snprintf(number, sizeof number, "%02d", sweep_index + 1);
         const std::string name = base + number + suffix;
         return std::fopen(name.c_str(), mode);
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 }  // namespace
@@ -371,24 +371,18 @@ default_ingest_io *default_ingest_io_new(const char *base_name) {
 default_ingest_io *default_ingest_io_new_hybrid(const char *const *base_names, int count) {
     if (base_names == nullptr || count < 0)
         return nullptr;
-    default_ingest_io *io = nullptr;
-    try {
-        io = new default_ingest_io;
+    return pvol_boundary::no_throw(nullptr, [&]() -> default_ingest_io * {
+        auto io = std::make_unique<default_ingest_io>();
         for (int i = 0; i < count; ++i) {
-            if (base_names[i] == nullptr) {
-                delete io;
+            if (base_names[i] == nullptr)
                 return nullptr;
-            }
             std::string name = base_names[i];
             if (name.empty() || name.back() != '.')
                 name += '.';
             io->base_names.push_back(std::move(name));
         }
-        return io;
-    } catch (...) {
-        delete io;
-        return nullptr;
-    }
+        return io.release();
+    });
 }
 
 void default_ingest_io_delete(default_ingest_io *io) {
@@ -566,7 +560,7 @@ constexpr size_t kInitialBuffer = IDHDR_SIZE + 8;
 radar_scan *ingest_reader::read() {
     if (!reserve(kInitialBuffer))
         return nullptr;
-    pvol_internal::scan_ptr scan;
+    ScanHandle scan;
     ingest_header previous{};
     ingest_header ih{};
     int schedule_offset = 0;
@@ -715,6 +709,8 @@ extern "C" radar_scan *pvol_new_from_ingest(void *arg, ingest_file_callback inpu
         report(message, "No input files found.\n");
         return nullptr;
     }
-    ingest_reader reader(arg, input, message);
-    return reader.read();
+    return pvol_boundary::no_throw(nullptr, message, nullptr, [&] {
+        ingest_reader reader(arg, input, message);
+        return reader.read();
+    });
 }

@@ -2,8 +2,6 @@
 #ifndef PVOL_PVOL_PROD_IO_INTERNAL_H
 #define PVOL_PVOL_PROD_IO_INTERNAL_H
 
-#include <memory>
-
 #include "pvol/pvol_prod_io.h"
 
 namespace pvol_internal {
@@ -26,12 +24,6 @@ bool continue_hybrid(const ingest_header &previous, const ingest_header &next,
 void report(pvol_message_callback message, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 
-// Owner of a scan under construction.
-struct scan_deleter {
-    void operator()(radar_scan *scan) const { pvol_delete(scan); }
-};
-using scan_ptr = std::unique_ptr<radar_scan, scan_deleter>;
-
 // The sweep and ray configuration the sweeps of one task share; the references are the reader's.
 struct shared_configs {
     radar_sweep_conf *sweep = nullptr;
@@ -42,12 +34,6 @@ struct shared_configs {
     ~shared_configs() { reset(); }
     void reset();
 };
-
-// Closes a file handed to a reader.
-struct file_closer {
-    void operator()(FILE *file) const { std::fclose(file); }
-};
-using file_ptr = std::unique_ptr<FILE, file_closer>;
 
 }  // namespace pvol_internal
 

@@ -7,11 +7,12 @@
 // that sweeps alike are not moved while they grow.
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "data_block_internal.h"
 #include "pvol/i16stream.h"
 #include "pvol/pvol_prod_io.h"
+#include "pvol_boundary.h"
+#include "pvol_handles.h"
 #include "pvol_prod_io_internal.h"
 
 namespace {
@@ -23,10 +24,6 @@ constexpr int kMaxBins = 4200;
 constexpr int kUnpackCapacity = RAY_HEADER_WORDS + kMaxBins;
 constexpr int kDataHeaderWords = IDHDR_SIZE / 2;
 constexpr size_t kMaxScanName = 128;
-
-struct stream_deleter {
-    void operator()(i16stream *stream) const { i16stream_delete(stream); }
-};
 
 // Sweeps a file holds: one when flagged so; otherwise the sweeps done when given and plausible,
 // else the sweeps of the task. A negative count done is no count at all.
@@ -93,7 +90,7 @@ class raw_reader {
     pvol_message_callback message_;
     bool force_16_bit_;
 
-    pvol_internal::scan_ptr scan_;
+    ScanHandle scan_;
     int files_ = 0;
     int schedule_offset_ = 0;
     ingest_header previous_{};  // of the last file accepted
@@ -186,8 +183,7 @@ raw_reader::outcome raw_reader::read_file(FILE *file) {
     int types[kTaskDataTypes];
     int formats[kTaskDataTypes];
     const int type_count = pvol_internal::task_data_types(ih_, types, formats);
-    std::unique_ptr<i16stream, stream_deleter> stream(
-        i16stream_new_frecord(file, RAW_FIRST_DATA_RECORD));
+    StreamHandle stream(i16stream_new_frecord(file, RAW_FIRST_DATA_RECORD));
     if (!stream)
         return outcome::discard;
     const int sweeps = sweeps_in_file(ph, ih_);
@@ -340,8 +336,10 @@ extern "C" {
 
 radar_scan *pvol_new_from_raw2(void *arg, raw_input_callback next_file,
                                pvol_message_callback message, int force_16_bit) {
-    raw_reader reader(arg, next_file, message, force_16_bit != 0);
-    return reader.read();
+    return pvol_boundary::no_throw(nullptr, message, nullptr, [&] {
+        raw_reader reader(arg, next_file, message, force_16_bit != 0);
+        return reader.read();
+    });
 }
 
 radar_scan *pvol_new_from_raw(void *arg, raw_input_callback next_file,

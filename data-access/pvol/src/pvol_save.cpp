@@ -10,6 +10,7 @@
 #include "orva_header_ops.h"
 #include "pvol_check.h"
 #include "pvol_prod_io_internal.h"
+#include "pvol_handles.h"
 #include "pvol_save_internal.h"
 
 namespace {
@@ -18,16 +19,6 @@ using pvol_internal::report;
 
 constexpr int kIdhdrWords = IDHDR_SIZE / 2;
 constexpr int kMaxSweepsPerSweepFiles = 100;
-
-struct StreamDeleter {
-    void operator()(i16stream *stream) const { i16stream_delete(stream); }
-};
-using StreamPtr = std::unique_ptr<i16stream, StreamDeleter>;
-
-struct GroupDeleter {
-    void operator()(data_scan_group *group) const { data_scan_group_delete(group); }
-};
-using GroupPtr = std::unique_ptr<data_scan_group, GroupDeleter>;
 
 // Writes one record's worth of bytes at record index: the record starts with the given bytes
 // and is zero beyond them.
@@ -78,7 +69,7 @@ bool write_file(FILE *file, product_header header, const data_scan &ds, int firs
                 bool sort_by_code) {
     if (std::fseek(file, static_cast<long>(RAW_FIRST_DATA_RECORD) * RAW_RECORD_SIZE, SEEK_SET) != 0)
         return false;
-    StreamPtr stream(i16stream_new_frecord(file, RAW_FIRST_DATA_RECORD));
+    StreamHandle stream(i16stream_new_frecord(file, RAW_FIRST_DATA_RECORD));
     if (stream == nullptr)
         return false;
     for (int k = first; k < first + count; ++k) {
@@ -176,7 +167,7 @@ int pvol_save_raw2(const radar_scan *scan, void *io, const char *site, int mode,
     }
     try {
         // Everything that can refuse the scan happens here, before any file is asked for.
-        GroupPtr group(data_scan_group_build(scan, bin_format, message));
+        ScanGroupHandle group(data_scan_group_build(scan, bin_format, message));
         if (group == nullptr)
             return 1;
         if (mode == RAW_SAVE_PER_SWEEP && !per_sweep_names_are_distinct(*group, message))

@@ -12,6 +12,7 @@
 #include "orva_header_ops.h"
 #include "pvol_check.h"
 #include "pvol_prod_io_internal.h"
+#include "pvol_handles.h"
 #include "pvol_save_internal.h"
 #include "radar_utils_internal.h"
 
@@ -22,11 +23,6 @@ using pvol_internal::round_half_up_to_int;
 constexpr const char *kIngestHeaderKey = "ORVA Sweep Ingest Header";
 constexpr size_t kTaskNameWidth = 12;
 constexpr size_t kSuffixedNameLength = 10;  // room for "_A" within the task name
-
-struct RayDataDeleter {
-    void operator()(radar_ray_data *data) const { radar_ray_data_delete(data); }
-};
-using RayDataPtr = std::unique_ptr<radar_ray_data, RayDataDeleter>;
 
 void delete_blocks(std::vector<dblock *> &blocks) {
     for (dblock *block : blocks)
@@ -158,7 +154,7 @@ class RayWriter {
     const data_scan &ds_;
     const radar_sweep *sweep_;
     const dscan merged_;
-    RayDataPtr buffer_;
+    RayDataHandle buffer_;
     data_convert conv_;
     timeval sweep_time_;
     size_t bytes_per_bin_;

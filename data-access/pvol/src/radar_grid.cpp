@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "orva_utils_internal.h"
+#include "pvol_boundary.h"
+#include "pvol_handles.h"
 #include "pvol/radar_scan.h"
 
 using namespace pvol_internal;
@@ -21,10 +23,6 @@ constexpr int kMaxGridSize = 32768;
 constexpr double kEffectiveRadiusM = 4.0 / 3.0 * kEarthRadiusKm * 1000.0;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kNoEcho = -std::numeric_limits<double>::infinity();  // how rray_get_dat says it
-
-struct RayDataDeleter {
-    void operator()(radar_ray_data *buffer) const { radar_ray_data_delete(buffer); }
-};
 
 double wrap_azimuth(double azimuth) {
     double a = std::fmod(azimuth, kTwoPi);
@@ -100,7 +98,7 @@ double median_spacing(const std::vector<RayRow> &rows) {
 
 // False when no ray of the sweep holds the moment.
 bool read_sweep(const radar_sweep *sweep, int moment_type, SweepTable &table) {
-    std::unique_ptr<radar_ray_data, RayDataDeleter> buffer(radar_ray_data_new());
+    RayDataHandle buffer(radar_ray_data_new());
     if (!buffer)
         throw std::bad_alloc();
     const double fixed_angle = rsweep_get_fixed_angle(sweep);
@@ -225,7 +223,7 @@ int pvol_grid_sweep(const radar_scan *scan, int sweep_index, int moment_type, in
                     double pixel_metres, double no_echo, double *values) {
     if (!valid_grid(scan, size, pixel_metres, values) || sweep_index < 0)
         return 1;
-    try {
+    return pvol_boundary::no_throw(1, [&] {
         const radar_sweep *sweep = pvol_get_next_sweep(scan, nullptr);
         for (int i = 0; i < sweep_index && sweep != nullptr; ++i)
             sweep = pvol_get_next_sweep(scan, sweep);
@@ -235,16 +233,14 @@ int pvol_grid_sweep(const radar_scan *scan, int sweep_index, int moment_type, in
         if (!read_sweep(sweep, moment_type, tables[0]))
             return 1;
         return grid_sweeps(scan, tables, size, pixel_metres, no_echo, values) ? 0 : 1;
-    } catch (...) {
-        return 1;
-    }
+    });
 }
 
 int pvol_grid_max(const radar_scan *scan, int moment_type, int size, double pixel_metres,
                   double no_echo, double *values) {
     if (!valid_grid(scan, size, pixel_metres, values))
         return 1;
-    try {
+    return pvol_boundary::no_throw(1, [&] {
         std::vector<SweepTable> tables;
         for (const radar_sweep *sweep = pvol_get_next_sweep(scan, nullptr); sweep != nullptr;
              sweep = pvol_get_next_sweep(scan, sweep)) {
@@ -257,9 +253,7 @@ int pvol_grid_max(const radar_scan *scan, int moment_type, int size, double pixe
         if (tables.empty())
             return 1;
         return grid_sweeps(scan, tables, size, pixel_metres, no_echo, values) ? 0 : 1;
-    } catch (...) {
-        return 1;
-    }
+    });
 }
 
 }  // extern "C"

@@ -3,8 +3,12 @@
 
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "pvol_boundary.h"
+#include "pvol_handles.h"
 
 struct default_raw_io {
     std::optional<std::string> base;  // none for a hybrid record
@@ -43,7 +47,7 @@ FILE *open_output(void *arg, int group_index, int mode, int sweep_number, bool k
     auto *io = static_cast<default_raw_io *>(arg);
     if (io == nullptr || !io->base || group_index > kLastGroupIndex)
         return nullptr;
-    try {
+    return pvol_boundary::no_throw(nullptr, [&]() -> FILE * {
         // Output takes over the name list from the inputs.
         if (!io->inputs.empty()) {
             io->inputs.clear();
@@ -62,21 +66,14 @@ FILE *open_output(void *arg, int group_index, int mode, int sweep_number, bool k
             name += '_';
             name += digits.substr(0, 2);
         }
-        FILE *file = std::fopen(name.c_str(), "wb");
+        FileHandle file(std::fopen(name.c_str(), "wb"));
         if (file == nullptr)
             return nullptr;
-        try {
-            io->outputs.push_back(std::move(name));
-        } catch (...) {
-            std::fclose(file);
-            throw;
-        }
+        io->outputs.push_back(std::move(name));
         if (keep_list)
             update_list_file(*io);
-        return file;
-    } catch (...) {
-        return nullptr;
-    }
+        return file.release();
+    });
 }
 
 }  // namespace
@@ -86,34 +83,26 @@ extern "C" {
 default_raw_io *default_raw_io_new(const char *name) {
     if (name == nullptr)
         return nullptr;
-    try {
-        auto *io = new default_raw_io;
+    return pvol_boundary::no_throw(nullptr, [&] {
+        auto io = std::make_unique<default_raw_io>();
         io->base = name;
         io->inputs.emplace_back(name);
-        return io;
-    } catch (...) {
-        return nullptr;
-    }
+        return io.release();
+    });
 }
 
 default_raw_io *default_raw_io_new_hybrid(const char *const *names, int count) {
     if (names == nullptr && count > 0)
         return nullptr;
-    default_raw_io *io = nullptr;
-    try {
-        io = new default_raw_io;
+    return pvol_boundary::no_throw(nullptr, [&]() -> default_raw_io * {
+        auto io = std::make_unique<default_raw_io>();
         for (int i = 0; i < count; ++i) {
-            if (names[i] == nullptr) {
-                delete io;
+            if (names[i] == nullptr)
                 return nullptr;
-            }
             io->inputs.emplace_back(names[i]);
         }
-        return io;
-    } catch (...) {
-        delete io;
-        return nullptr;
-    }
+        return io.release();
+    });
 }
 
 void default_raw_io_delete(default_raw_io *io) {

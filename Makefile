@@ -6,6 +6,8 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_RUNS ?=
 FUZZ_TARGETS ?=
+# `make test AZM_WERROR=ON` (what .ci/run does) turns every compiler warning into an error.
+AZM_WERROR ?= OFF
 
 .PHONY: all deps build test asan-build asan-test fuzz demo clean
 
@@ -15,21 +17,21 @@ deps:
 	@scripts/install-deps
 
 build: deps
-	@cmake --preset default >/dev/null
+	@cmake --preset default -DAZM_WERROR=$(AZM_WERROR) >/dev/null
 	@cmake --build --preset default -j $(JOBS)
 
 test: build
 	@ctest --preset default -j $(JOBS)
 
 asan-build: deps
-	@cmake --preset asan >/dev/null
+	@cmake --preset asan -DAZM_WERROR=$(AZM_WERROR) >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
 
 asan-test: asan-build
 	@ctest --preset asan -j $(JOBS)
 
 fuzz: deps
-	@cmake --preset fuzz >/dev/null
+	@cmake --preset fuzz -DAZM_WERROR=$(AZM_WERROR) >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
 	@FUZZ_RUNS=$(FUZZ_RUNS) scripts/run-fuzz build/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 

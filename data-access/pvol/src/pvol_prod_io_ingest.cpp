@@ -613,13 +613,13 @@ bool ingest_reader::read_task(radar_scan *scan, ingest_header &ih, int task, int
     for (int m = 0; m < ih.icf.isweeps_done; ++m) {
         for (int k = 0; k < type_count; ++k) {
             const char *suffix = raw_data_suffix(types[k], formats[k]);
-            FILE *file = input_(arg_, types[k], formats[k], m, task);
+            FileHandle file(input_(arg_, types[k], formats[k], m, task));
             if (file == nullptr) {
                 report(message_, "Missing ingest file, sweep=%d, dtype=%s.\n", m + 1, suffix);
                 return false;
             }
-            dblock *block = load_block(file, m + 1, suffix);
-            std::fclose(file);
+            dblock *block = load_block(file.get(), m + 1, suffix);
+            file.reset();
             if (block == nullptr)
                 return false;
             blocks_[block_count_++] = block;

@@ -106,12 +106,12 @@ class raw_reader {
 radar_scan *raw_reader::read() {
     bool any_file = false;
     while (next_file_ != nullptr) {
-        FILE *file = next_file_(arg_);
+        FileHandle file(next_file_(arg_));
         if (file == nullptr)
             break;
         any_file = true;
-        const outcome result = read_file(file);
-        std::fclose(file);
+        const outcome result = read_file(file.get());
+        file.reset();
         shared_.reset();
         release_blocks();
         if (result == outcome::discard)

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "pvol/pvol_prod_io.h"
+#include "pvol_handles.h"
 #include "raw_file_builder.h"
 #include "reader_checks.h"
 #include "temp_dir.h"
@@ -415,12 +417,20 @@ TEST(RawReader, DefaultInputCallbackFeedsTheReader) {
     const std::string a = dir.write("VOL_A", files[0]);
     const std::string b = dir.write("VOL_B", files[1]);
     const char *names[] = {a.c_str(), b.c_str()};
-    default_raw_io *io = default_raw_io_new_hybrid(names, 2);
-    radar_scan *scan = pvol_new_from_raw(io, default_raw_input, nullptr);
-    default_raw_io_delete(io);
+    const RawIoHandle io(default_raw_io_new_hybrid(names, 2));
+    const ScanHandle scan(pvol_new_from_raw(io.get(), default_raw_input, nullptr));
     ASSERT_NE(scan, nullptr);
-    EXPECT_EQ(pvol_get_sweeps_count(scan), 5u);
-    pvol_delete(scan);
+    EXPECT_EQ(pvol_get_sweeps_count(scan.get()), 5u);
+}
+
+// C callers cannot catch: what the C++ inside throws ends as a failure and a message.
+TEST(RawReader, AnExceptionInsideEndsAsAFailureWithItsMessage) {
+    messages().clear();
+    const raw_input_callback throwing = [](void *) -> FILE * { throw std::bad_alloc(); };
+    const ScanHandle scan(pvol_new_from_raw2(nullptr, throwing, collect_message, 0));
+    EXPECT_EQ(scan, nullptr);
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0], "std::bad_alloc\n");
 }
 
 }  // namespace

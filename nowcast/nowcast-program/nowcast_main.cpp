@@ -127,7 +127,7 @@ azm::TrecConf trec_configuration(const std::string &path) {
     }
 }
 
-azm::ScanPtr read_one(const std::string &path) {
+ScanHandle read_one(const std::string &path) {
     azm::VolumeInput input = azm::read_volume({path}, false);
     if (!input.scan || !input.failures.empty()) {
         std::string text;
@@ -226,8 +226,8 @@ void run(const Settings &s) {
     const azm::TrecConf conf = trec_configuration(s.config);
     const std::string &earlier_path = s.inputs[s.inputs.size() - 2];
     const std::string &later_path = s.inputs.back();
-    const azm::ScanPtr earlier_scan = read_one(earlier_path);
-    const azm::ScanPtr later_scan = read_one(later_path);
+    const ScanHandle earlier_scan = read_one(earlier_path);
+    const ScanHandle later_scan = read_one(later_path);
     const double interval = time_of(later_scan.get()) - time_of(earlier_scan.get());
     if (!(interval > 0.0))
         throw RunError(later_path + " is not later than " + earlier_path);

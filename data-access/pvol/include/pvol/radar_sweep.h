@@ -26,8 +26,7 @@ enum sweep_type { SWEEP_PPI = 1, SWEEP_RHI = 2, SWEEP_MANUAL = 3 };
 
 typedef struct radar_sweep_conf radar_sweep_conf;
 typedef struct radar_sweep radar_sweep;
-/* The scan's typedef is radar_scan.h's: C99 allows a typedef only once. */
-struct radar_scan;
+typedef struct radar_scan radar_scan;
 
 /* ---- sweep configurations ---- */
 
@@ -118,10 +117,10 @@ PVOL_API int rsweep_set_schedule_index(radar_sweep *sweep, int index);
 
 PVOL_API radar_sweep_conf *rsweep_get_config(const radar_sweep *sweep);
 /* The scan holding the sweep (no reference), or null. */
-PVOL_API struct radar_scan *rsweep_get_my_scan(const radar_sweep *sweep);
+PVOL_API radar_scan *rsweep_get_my_scan(const radar_sweep *sweep);
 /* Records scan (non-null) and gives every ray the scan's position with navigation index -1.
  * Returns 0. */
-PVOL_API int rsweep_set_my_scan(radar_sweep *sweep, struct radar_scan *scan);
+PVOL_API int rsweep_set_my_scan(radar_sweep *sweep, radar_scan *scan);
 /* Position of the first ray; without one, that of the sweep's scan; else null. */
 PVOL_API rposition *rsweep_get_position(const radar_sweep *sweep);
 

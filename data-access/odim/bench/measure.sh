@@ -8,8 +8,8 @@ cd "$(dirname "$0")/../../.."
 build=${1:-build/default}
 runs=${2:-5}
 raw2odim=$build/data-access/odim/raw2odim
-rawpipe=$build/data-access/protobuf/rawpipe
-volume_tool=$build/data-access/protobuf/rawpipe_bench_volume
+rawpipe=$build/data-access/protobuf/rawpipe/rawpipe
+volume_tool=$build/data-access/protobuf/rawpipe/rawpipe_bench_volume
 for tool in /usr/bin/time "$raw2odim" "$rawpipe" "$volume_tool"; do
     command -v "$tool" >/dev/null || { echo "measure: $tool is missing" >&2; exit 1; }
 done

@@ -11,7 +11,7 @@ build=${1:-build/default}
 runs=${2:-5}
 bin=$build/data-access/protobuf
 make_warn=$build/data-access/wrdata/write-sample-warn
-for tool in /usr/bin/time lz4 "$bin/rawpipe" "$bin/rawpipe_bench_volume" "$bin/warnpipe" \
+for tool in /usr/bin/time lz4 "$bin/rawpipe/rawpipe" "$bin/rawpipe/rawpipe_bench_volume" "$bin/warnpipe/warnpipe" \
     "$make_warn"; do
     command -v "$tool" >/dev/null || { echo "measure: $tool is missing" >&2; exit 1; }
 done
@@ -36,7 +36,7 @@ measure() {
     echo "$(median <"$work/walls") $(sort -n "$work/peaks" | tail -1)"
 }
 
-"$bin/rawpipe_bench_volume" "$work/large.raw" "$work/large-sweeps.bin"
+"$bin/rawpipe/rawpipe_bench_volume" "$work/large.raw" "$work/large-sweeps.bin"
 "$make_warn" --events 32767 "$work/warn.prod"
 sweep_bytes=$(stat -c %s "$work/large-sweeps.bin")
 
@@ -51,14 +51,14 @@ report() {
     peak_of[$key]=$rss
 }
 report sample "rawpipe sample-volume.raw" samples/sample-volume.raw \
-    "$bin/rawpipe" -i samples/sample-volume.raw -o "$work/sample.pb"
+    "$bin/rawpipe/rawpipe" -i samples/sample-volume.raw -o "$work/sample.pb"
 report large "rawpipe large synthetic volume" "$work/large.raw" \
-    "$bin/rawpipe" -i "$work/large.raw" -o "$work/large.pb"
+    "$bin/rawpipe/rawpipe" -i "$work/large.raw" -o "$work/large.pb"
 report lz4 "lz4 -1 on its sweep data" "$work/large-sweeps.bin" \
     lz4 -1 -f -q "$work/large-sweeps.bin" "$work/large-sweeps.lz4"
 report cat "cat of the large volume" "$work/large.raw" cat "$work/large.raw"
 report warn "warnpipe 32767 events" "$work/warn.prod" \
-    "$bin/warnpipe" -i "$work/warn.prod" -o "$work/warn.json"
+    "$bin/warnpipe/warnpipe" -i "$work/warn.prod" -o "$work/warn.json"
 
 printf 'sweep data %d bytes; stream %d bytes; lz4 -1 output %d bytes; JSON %d bytes\n' \
     "$sweep_bytes" "$(stat -c %s "$work/large.pb")" "$(stat -c %s "$work/large-sweeps.lz4")" \

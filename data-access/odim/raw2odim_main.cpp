@@ -1,28 +1,24 @@
 // raw2odim: one radar volume, stored as one or more ORVA RAW product files, into one ODIM_H5 2.4
 // file.
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <boost/program_options.hpp>
 
-#include "pipe_settings.h"
+#include "filepublisher.h"
+#include "program_shell.h"
 #include "pvol_odim.h"
-#include "volume_input.h"
 
 namespace po = boost::program_options;
 
 namespace {
 
 const char kProgram[] = "raw2odim";
-const char kVersion[] = "1.0";
-constexpr int kPartialStatus = 3;
 
-const char kUsage[] = "usage: raw2odim [options] FILE... -o OUT.h5";
-
+// The writer's message callback carries no argument of its own: the program's name is a constant.
 void print_message(const char *text) {
-    std::cerr << kProgram << ": " << text << std::flush;
+    azm::report(kProgram, text);
 }
 
 std::vector<std::string> split_list(const std::string &list) {
@@ -39,6 +35,7 @@ std::vector<std::string> split_list(const std::string &list) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
+    const azm::Program program(kProgram);
     po::options_description options("Options");
     options.add_options()                                                                     //
         ("output,o", po::value<std::string>(), "the ODIM_H5 file to write")                   //
@@ -49,27 +46,10 @@ int main(int argc, char *argv[]) {
         ("keep-partial", "write what could be read when an input is bad (exit status 3)")      //
         ("help,h", "show this help")                                                           //
         ("version,v", "show the version");
-    po::options_description hidden;
-    hidden.add_options()("input", po::value<std::vector<std::string>>());
-    po::options_description all;
-    all.add(options).add(hidden);
-    po::positional_options_description positional;
-    positional.add("input", -1);
 
-    po::variables_map settings;
-    std::vector<std::string> moments;
-    try {
-        po::store(po::command_line_parser(argc, argv).options(all).positional(positional).run(),
-                  settings);
-        po::notify(settings);
-        if (settings.count("version")) {
-            std::cout << kProgram << " " << kVersion << std::endl;
-            return 0;
-        }
-        if (settings.count("help")) {
-            std::cout << kUsage << "\n" << options << std::endl;
-            return 0;
-        }
+    return program.run([&] {
+        const po::variables_map settings = program.parse_command_line(
+            argc, argv, options, "usage: raw2odim [options] FILE... -o OUT.h5", "1.0");
         if (!settings.count("input"))
             throw po::error("no input file");
         if (!settings.count("output"))
@@ -77,33 +57,33 @@ int main(int argc, char *argv[]) {
         const int level = settings["compression"].as<int>();
         if (level < 0 || level > 9)
             throw po::error("--compression must be 0 to 9, not " + std::to_string(level));
+        std::vector<std::string> moments;
         if (settings.count("moments"))
             moments = split_list(settings["moments"].as<std::string>());
-    } catch (const po::error &e) {
-        return azm::report_bad_command_line(kProgram, e);
-    }
 
-    const bool keep_partial = settings.count("keep-partial") > 0;
-    const azm::VolumeInput input =
-        azm::read_volume(settings["input"].as<std::vector<std::string>>(), keep_partial);
-    for (const std::string &line : input.failures)
-        std::cerr << kProgram << ": " << line << std::endl;
-    if (!input.scan || (!input.failures.empty() && !keep_partial))
-        return 1;
+        const bool keep_partial = settings.count("keep-partial") > 0;
+        const azm::CheckedVolume input = azm::read_checked_volume(
+            settings["input"].as<std::vector<std::string>>(), azm::EightBitData::as_stored);
+        for (const azm::FileProblem &problem : input.problems)
+            program.report(problem.message);
+        if (!input.scan || (!input.whole() && !keep_partial))
+            return azm::kFailureStatus;
 
-    std::vector<const char *> names;
-    for (const std::string &name : moments)
-        names.push_back(name.c_str());
-    pvol_odim_options odim;
-    pvol_odim_options_init(&odim);
-    const std::string source = settings.count("source") ? settings["source"].as<std::string>() : "";
-    if (settings.count("source"))
-        odim.source = source.c_str();
-    odim.compression = settings["compression"].as<int>();
-    odim.moments = names.empty() ? nullptr : names.data();
-    odim.moment_count = static_cast<int>(names.size());
-    const std::string output = settings["output"].as<std::string>();
-    if (pvol_save_odim(input.scan.get(), output.c_str(), &odim, print_message) != 0)
-        return 1;
-    return input.failures.empty() ? 0 : kPartialStatus;
+        std::vector<const char *> names;
+        for (const std::string &name : moments)
+            names.push_back(name.c_str());
+        pvol_odim_options odim;
+        pvol_odim_options_init(&odim);
+        const std::string source =
+            settings.count("source") ? settings["source"].as<std::string>() : "";
+        if (settings.count("source"))
+            odim.source = source.c_str();
+        odim.compression = level;
+        odim.moments = names.empty() ? nullptr : names.data();
+        odim.moment_count = static_cast<int>(names.size());
+        const std::string output = settings["output"].as<std::string>();
+        if (pvol_save_odim(input.scan.get(), output.c_str(), &odim, print_message) != 0)
+            return azm::kFailureStatus;
+        return input.whole() ? azm::kSuccessStatus : azm::kPartialStatus;
+    });
 }

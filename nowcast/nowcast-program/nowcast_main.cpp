@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,10 +15,10 @@
 #include "nowcast/extrapolator.h"
 #include "nowcast/trec_algorithm.h"
 #include "odim_image.h"
-#include "pipe_settings.h"
+#include "filepublisher.h"
+#include "program_shell.h"
 #include "pvol_odim.h"
 #include "pvol/radar_grid.h"
-#include "volume_input.h"
 
 namespace po = boost::program_options;
 
@@ -27,7 +26,6 @@ namespace {
 
 const char kProgram[] = "nowcast";
 const char kVersion[] = "1.0";
-const char kUsage[] = "usage: nowcast [options] EARLIER.raw... LATER.raw -o FORECAST.h5";
 
 // RAW volumes keep one code for no echo and for no data, so the images read NaN for both; the
 // chain takes both as no echo.
@@ -57,17 +55,7 @@ int moment_type_of(const std::string &quantity) {
     throw po::error("--moment names no moment: " + quantity);
 }
 
-Settings parse_command_line(int argc, char *argv[], const po::options_description &options) {
-    po::options_description hidden;
-    hidden.add_options()("input", po::value<std::vector<std::string>>());
-    po::options_description all;
-    all.add(options).add(hidden);
-    po::positional_options_description positional;
-    positional.add("input", -1);
-    po::variables_map map;
-    po::store(po::command_line_parser(argc, argv).options(all).positional(positional).run(), map);
-    po::notify(map);
-
+Settings settings_of(const po::variables_map &map) {
     Settings s;
     if (!map.count("input") || map["input"].as<std::vector<std::string>>().size() < 2)
         throw po::error("two volumes are needed, one file each");
@@ -102,9 +90,7 @@ Settings parse_command_line(int argc, char *argv[], const po::options_descriptio
 }
 
 // A failure of the run on good settings: bad input, a refused image, an unwritable output.
-struct RunError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using RunError = azm::ProgramFailure;
 
 azm::TrecConf trec_configuration(const std::string &path) {
     if (path.empty())
@@ -128,12 +114,12 @@ azm::TrecConf trec_configuration(const std::string &path) {
 }
 
 ScanHandle read_one(const std::string &path) {
-    azm::VolumeInput input = azm::read_volume({path}, false);
-    if (!input.scan || !input.failures.empty()) {
+    azm::CheckedVolume input = azm::read_checked_volume({path}, azm::EightBitData::as_stored);
+    if (!input.whole()) {
         std::string text;
-        for (const std::string &line : input.failures)
-            text += (text.empty() ? "" : "\n" + std::string(kProgram) + ": ") + line;
-        throw RunError(text.empty() ? path + ": no volume can be read" : text);
+        for (const azm::FileProblem &problem : input.problems)
+            text += (text.empty() ? "" : "\n") + problem.message;
+        throw RunError(text);
     }
     return std::move(input.scan);
 }
@@ -295,33 +281,16 @@ int main(int argc, char *argv[]) {
         ("help,h", "show this help")                                                             //
         ("version,v", "show the version");
 
-    Settings settings;
-    try {
-        for (int k = 1; k < argc; ++k) {
-            const std::string arg = argv[k];
-            if (arg == "--version" || arg == "-v") {
-                std::cout << kProgram << " " << kVersion << std::endl;
-                return 0;
-            }
-            if (arg == "--help" || arg == "-h") {
-                std::cout << kUsage << "\n" << options << std::endl;
-                return 0;
-            }
+    const azm::Program program(kProgram);
+    return program.run([&] {
+        const Settings settings = settings_of(program.parse_command_line(
+            argc, argv, options, "usage: nowcast [options] EARLIER.raw... LATER.raw -o FORECAST.h5",
+            kVersion));
+        try {
+            run(settings);
+        } catch (const odim::WriteError &e) {
+            throw RunError(settings.output + ": " + e.what());
         }
-        settings = parse_command_line(argc, argv, options);
-    } catch (const po::error &e) {
-        return azm::report_bad_command_line(kProgram, e);
-    }
-
-    try {
-        run(settings);
-        return 0;
-    } catch (const RunError &e) {
-        std::cerr << kProgram << ": " << e.what() << std::endl;
-    } catch (const odim::WriteError &e) {
-        std::cerr << kProgram << ": " << settings.output << ": " << e.what() << std::endl;
-    } catch (const std::bad_alloc &) {
-        std::cerr << kProgram << ": out of memory" << std::endl;
-    }
-    return 1;
+        return azm::kSuccessStatus;
+    });
 }

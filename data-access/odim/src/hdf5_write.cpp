@@ -1,14 +1,12 @@
 // Shared HDF5 writing of the ODIM_H5 writers.
 #include "hdf5_write.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <system_error>
+
+#include "replacing_file.h"
 
 namespace odim {
 
@@ -58,30 +56,6 @@ std::string utc_text(time_t seconds, const char *format) {
     return text;
 }
 
-namespace {
-
-std::string folder_of(const std::string &path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A new empty file next to path, to be renamed to path when complete.
-std::string make_temporary(const std::string &path) {
-    const size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temporary = folder_of(path) + "/." + name + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0)
-        throw WriteError("cannot create a file in " + folder_of(path) + ": " +
-                         std::strerror(errno));
-    close(fd);
-    return temporary;
-}
-
-}  // namespace
-
 void write_image(hid_t group, const void *values, size_t rows, uint64_t bins, size_t width,
                  hid_t file_type, hid_t memory_type, int compression) {
     const hsize_t dims[2] = {rows, bins};
@@ -109,22 +83,17 @@ void write_image(hid_t group, const void *values, size_t rows, uint64_t bins, si
 
 void write_file(const std::string &path, const std::function<void(hid_t file)> &write_contents) {
     const QuietErrors quiet;
-    const std::string temporary = make_temporary(path);
     try {
-        Handle file(H5Fcreate(temporary.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT), H5Fclose,
-                    "create " + temporary);
+        azm::ReplacingFile output(path);
+        // HDF5 opens the file by name.
+        output.release_descriptor();
+        Handle file(H5Fcreate(output.path().c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT),
+                    H5Fclose, "create " + output.path());
         write_contents(file.get());
-        file.close("finish " + temporary);
-        // The temporary file is private (mode 0600); the result gets the mode of a new file.
-        const mode_t mask = umask(0);
-        umask(mask);
-        chmod(temporary.c_str(), 0666 & ~mask);
-        if (std::rename(temporary.c_str(), path.c_str()) != 0)
-            throw WriteError("cannot rename " + temporary + " to " + path + ": " +
-                             std::strerror(errno));
-    } catch (...) {
-        std::remove(temporary.c_str());
-        throw;
+        file.close("finish " + output.path());
+        output.commit();
+    } catch (const std::system_error &e) {
+        throw WriteError(e.what());
     }
 }
 

@@ -32,9 +32,10 @@ void write_image(hid_t group, const void *values, size_t rows, uint64_t columns,
 // seconds as UTC in a strftime format.
 std::string utc_text(time_t seconds, const char *format);
 
-// Writes path through write_contents on a new HDF5 file under a temporary name in path's folder,
-// renamed to path when complete: a failure (WriteError, or any exception of write_contents)
-// removes the temporary file and leaves an existing file at path untouched.
+// Writes path through write_contents on a new HDF5 file that takes the name only when complete (an
+// azm::ReplacingFile: a temporary name in path's folder, renamed at the end; a device is written in
+// place): a failure (WriteError, or any exception of write_contents) leaves no file that looks
+// complete and an existing file at path untouched.
 void write_file(const std::string &path, const std::function<void(hid_t file)> &write_contents);
 
 }  // namespace odim

@@ -9,18 +9,6 @@ namespace azm {
 
 namespace po = boost::program_options;
 
-namespace {
-
-// Ends the process after a complete answer on standard output. An answer that could not be
-// written (a closed pipe, a full disk) is not reported as success.
-[[noreturn]] void exit_after_answer() {
-    std::cout.flush();
-    const bool written = std::cout.good() && std::fflush(stdout) == 0;
-    std::exit(written ? EXIT_SUCCESS : EXIT_FAILURE);
-}
-
-}  // namespace
-
 PipeSettings::PipeSettings(int argc, const char *const argv[], const std::string &version,
                            const po::options_description *pipe_options) {
     const unsigned line = po::options_description::m_default_line_length;
@@ -88,16 +76,6 @@ std::string name_mapper_func(const std::string &env_name) {
             return entry.option;
     }
     return {};
-}
-
-int report_bad_command_line(const std::string &program, const std::exception &error) {
-    std::string what = error.what();
-    for (char &c : what) {
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    }
-    std::cerr << program << ": bad command line: " << what << std::endl;
-    return kBadCommandLineStatus;
 }
 
 }  // namespace azm

@@ -1,11 +1,12 @@
 // Command line of the pipe programs: the options every pipe shares, plus a group of the pipe's own.
 #pragma once
 
-#include <exception>
 #include <string>
 #include <vector>
 
 #include <boost/program_options.hpp>
+
+#include "program_shell.h"
 
 namespace azm {
 
@@ -41,12 +42,5 @@ class PipeSettings : public boost::program_options::variables_map {
 // Maps the product's environment variable names to option names ("ORVA_BIN" to "bin", ...); any
 // other name gives the empty string, which makes the environment parser drop the variable.
 std::string name_mapper_func(const std::string &env_name);
-
-// Exit status of a pipe whose command line could not be parsed.
-inline constexpr int kBadCommandLineStatus = 2;
-
-// Writes "<program>: bad command line: <what>" as one line on standard error (line breaks inside
-// the message become blanks) and returns kBadCommandLineStatus, for the program entry to return.
-int report_bad_command_line(const std::string &program, const std::exception &error);
 
 }  // namespace azm

@@ -21,11 +21,6 @@ namespace azm {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 // Reads exactly `size` bytes at the current position into `record`; false when the file ends
 // first or a read fails.
 template <typename Record>
@@ -40,17 +35,19 @@ bool read_record(std::FILE *file, Record &record) {
 // One run of the RAW reader over a list of paths: which files it was handed, and what it said
 // about each.
 struct ReaderRun {
-    explicit ReaderRun(std::vector<std::string> paths_to_read)
-        : paths(std::move(paths_to_read)), messages(paths.size()) {}
+    ReaderRun(std::vector<std::string> paths_to_read, EightBitData eight_bit_data)
+        : paths(std::move(paths_to_read)), eight_bit(eight_bit_data), messages(paths.size()) {}
 
     const std::vector<std::string> paths;
+    const EightBitData eight_bit;
     std::size_t handed_out = 0;                      // files the reader asked for and got
     std::vector<std::vector<std::string>> messages;  // per path, without the final newline
-    OwnedScan scan;
+    ScanHandle scan;
 };
 
 // The reader's message callback takes no argument of its own, so its messages reach the run in
-// progress through this pointer, which is set only while the reader runs on this thread.
+// progress through this pointer, which is set only while the reader runs on this thread. The one
+// such pointer of the toolkit: every program reads its RAW inputs through read_checked_volume.
 thread_local ReaderRun *current_run = nullptr;
 
 FILE *next_input(void *arg) {
@@ -79,13 +76,14 @@ void collect_message(const char *text) {
         current_run->messages[index].push_back(message);
 }
 
-// Reads run.paths as one scan, 8-bit data widened, collecting the reader's messages per file.
+// Reads run.paths as one scan, collecting the reader's messages per file.
 void read_files(ReaderRun &run) {
     struct Collecting {
         explicit Collecting(ReaderRun *run) { current_run = run; }
         ~Collecting() { current_run = nullptr; }
     } collecting(&run);
-    run.scan.reset(pvol_new_from_raw2(&run, next_input, collect_message, 1));
+    const int widen = run.eight_bit == EightBitData::widened ? 1 : 0;
+    run.scan.reset(pvol_new_from_raw2(&run, next_input, collect_message, widen));
 }
 
 std::string joined(const std::vector<std::string> &parts, const char *separator) {
@@ -98,7 +96,7 @@ std::string joined(const std::vector<std::string> &parts, const char *separator)
 }  // namespace
 
 RawProdFile check_file(const std::string &path) {
-    const FilePtr file(std::fopen(path.c_str(), "rb"));
+    const FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file)
         throw std::domain_error("Can not open " + path + ": " + std::strerror(errno));
 
@@ -234,7 +232,7 @@ std::vector<std::vector<std::string>> group_into_volumes(const std::vector<RawPr
     return volumes;
 }
 
-CheckedVolume read_checked_volume(const std::vector<std::string> &paths) {
+CheckedVolume read_checked_volume(const std::vector<std::string> &paths, EightBitData eight_bit) {
     CheckedVolume volume;
     std::vector<FileProblem> check_problems;
     for (const std::string &path : paths) {
@@ -250,7 +248,7 @@ CheckedVolume read_checked_volume(const std::vector<std::string> &paths) {
 
     std::vector<FileProblem> read_problems;
     if (!good.empty()) {
-        ReaderRun run(good);
+        ReaderRun run(good, eight_bit);
         read_files(run);
         std::size_t first_failed = good.size();
         for (std::size_t i = 0; i < good.size(); ++i) {
@@ -271,7 +269,8 @@ CheckedVolume read_checked_volume(const std::vector<std::string> &paths) {
         volume.scan = std::move(run.scan);
         if (!volume.scan && first_failed > 0) {
             // The failure cost the sweeps of the files before it too: read those alone.
-            ReaderRun before(std::vector<std::string>(good.begin(), good.begin() + first_failed));
+            ReaderRun before(std::vector<std::string>(good.begin(), good.begin() + first_failed),
+                             eight_bit);
             read_files(before);
             volume.scan = std::move(before.scan);
         }

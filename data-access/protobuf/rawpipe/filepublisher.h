@@ -5,13 +5,13 @@
 #include <sys/time.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include <boost/uuid/uuid.hpp>
 
 #include "publisher.h"
+#include "pvol_handles.h"
 #include "pvol/pvol.h"
 #include "pvol/radar_utils.h"
 
@@ -39,11 +39,6 @@ RawProdFile check_file(const std::string &path);
 // single sweep of another volume start.
 std::vector<std::vector<std::string>> group_into_volumes(const std::vector<RawProdFile> &files);
 
-struct ScanRelease {
-    void operator()(radar_scan *scan) const { pvol_delete(scan); }
-};
-using OwnedScan = std::unique_ptr<radar_scan, ScanRelease>;
-
 // Why one input file is missing from a volume, or only partly in it: one line of text that names
 // the file, in the check's or the reader's own words.
 struct FileProblem {
@@ -54,19 +49,28 @@ struct FileProblem {
 // One volume read from its files, and what went wrong on the way.
 struct CheckedVolume {
     std::vector<RawProdFile> files;     // the files that passed the check, in input order
-    OwnedScan scan;                     // null when nothing could be read
+    ScanHandle scan;                    // null when nothing could be read
     std::vector<FileProblem> problems;  // one per bad file, in input order
     // Every file passed the check and was read in full.
     bool whole() const { return scan != nullptr && problems.empty(); }
 };
 
+// How read_checked_volume keeps 8-bit moment data: widened to 16-bit codes (the stream's), or as
+// stored (ODIM_H5 keeps the 8-bit codes with their own scale).
+enum class EightBitData { widened, as_stored };
+
 // Checks every path and reads the files that pass as one volume (several files: the parts of a
-// hybrid volume or the sweep files of one task, in order), 8-bit data widened to 16 bits. Each
-// file that fails the check, makes the reader stop or drop data, or is not read because the
-// reader stopped earlier, is listed with its reason. When the reader's failure cost the whole
-// scan, the scan is read again from the files before the failing one, so that the sweeps read
-// can still be used; it is null only when nothing could be read.
-CheckedVolume read_checked_volume(const std::vector<std::string> &paths);
+// hybrid volume or the sweep files of one task, in order), the one reading of RAW inputs that
+// every program shares. Each file that fails the check, makes the reader stop or drop data, or is
+// not read because the reader stopped earlier, is listed with its reason. When the reader's
+// failure cost the whole scan, the scan is read again from the files before the failing one, so
+// that the sweeps read can still be used; it is null only when nothing could be read.
+//
+// The reader's message callback takes no argument of its own, so its messages reach the read in
+// progress through a pointer that is set, on the calling thread only, while the reader runs: reads
+// on several threads at once keep their messages apart.
+CheckedVolume read_checked_volume(const std::vector<std::string> &paths,
+                                  EightBitData eight_bit = EightBitData::widened);
 
 // A regular file as itself; a directory as the paths of its entries (one level), sorted byte-wise.
 // Throws std::domain_error for a path that does not exist or is neither, and for file-system

@@ -1,16 +1,10 @@
 // rawpipe: one radar volume, stored as one or more ORVA RAW product files, into one serialised
 // PayloadList written unframed to the output file or to standard output.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -23,54 +17,12 @@
 #include "filepublisher.h"
 #include "per_scan_publisher.h"
 #include "pipe_settings.h"
+#include "program_shell.h"
 #include "publisher.h"
 
 namespace po = boost::program_options;
 
 namespace {
-
-const char kProgram[] = "rawpipe";
-
-// Writes all of `bytes` to `fd`; false with errno set when a write fails.
-bool write_all(int fd, const std::string &bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Writes the stream to standard output ("-") or to the named file (created or truncated). A file
-// whose writing fails is removed when it is a regular file, so that no truncated stream is left
-// looking complete. Throws std::runtime_error on failure.
-void write_output(const std::string &target, const std::string &bytes) {
-    if (target == "-") {
-        if (!write_all(STDOUT_FILENO, bytes))
-            throw std::runtime_error(std::string("cannot write to standard output: ") +
-                                     std::strerror(errno));
-        return;
-    }
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0)
-        throw std::runtime_error("cannot open " + target + ": " + std::strerror(errno));
-    bool written = write_all(fd, bytes);
-    int error = errno;
-    if (::close(fd) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written) {
-        struct stat info {};
-        if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-            ::unlink(target.c_str());
-        throw std::runtime_error("cannot write " + target + ": " + std::strerror(error));
-    }
-}
 
 // "which moment data to store", with the names the stream gives the standard moments.
 std::string moment_help() {
@@ -113,15 +65,10 @@ boost::uuids::uuid reproducible_seed(const std::vector<azm::RawProdFile> &files,
                                                    std::to_string(start.tv_usec));
 }
 
-// Exit status of a stream written from only part of the input (--keep-partial).
-constexpr int kPartialStatus = 3;
-
 }  // namespace
 
 int main(int argc, char *argv[]) {
-    // A reader that goes away makes the write fail with a message rather than end the process.
-    std::signal(SIGPIPE, SIG_IGN);
-
+    const azm::Program program("rawpipe");
     const unsigned line = po::options_description::m_default_line_length;
     po::options_description pipe_options("This pipe options", line, line / 2);
     const std::string moment_text = moment_help();
@@ -134,50 +81,35 @@ int main(int argc, char *argv[]) {
          "derive every identifier from the input files and the volume time, so that equal inputs "
          "give equal output");
 
-    try {
+    return program.run([&] {
         const azm::PipeSettings settings(argc, argv, "1.0", &pipe_options);
         for (const std::string &option : settings.unrecognised())
-            std::cerr << kProgram << ": unknown option " << option << " ignored" << std::endl;
+            program.report("unknown option " + option + " ignored");
         const bool keep_partial = settings.count("keep-partial") != 0;
         const std::string target = settings["op"].as<std::string>();
-        // Binary bytes on a terminal help nobody; "-o -" says they are wanted anyway.
-        if (settings["op"].defaulted() && ::isatty(STDOUT_FILENO)) {
-            std::cerr << kProgram << ": standard output is a terminal; use -o FILE or a pipe"
-                      << std::endl;
-            return 1;
-        }
+        program.refuse_terminal_output(!settings["op"].defaulted());
 
         const auto inputs = settings["ip"].as<std::vector<std::string>>();
         azm::CheckedVolume volume = azm::read_checked_volume(inputs);
         for (const azm::FileProblem &problem : volume.problems)
-            std::cerr << kProgram << ": " << problem.message << std::endl;
-        if (volume.files.empty()) {
-            std::cerr << kProgram << ": None of the files is a good ORVA RAW product file"
-                      << std::endl;
-            return 1;
-        }
-        if (!volume.scan) {
-            std::cerr << kProgram << ": no sweep could be read; nothing written" << std::endl;
-            return 1;
-        }
+            program.report(problem.message);
+        if (volume.files.empty())
+            throw azm::ProgramFailure("None of the files is a good ORVA RAW product file");
+        if (!volume.scan)
+            throw azm::ProgramFailure("no sweep could be read; nothing written");
         const bool partial = !volume.whole();
-        if (partial && !keep_partial) {
-            std::cerr << kProgram
-                      << ": nothing written, since the volume is incomplete (--keep-partial "
-                         "writes the sweeps that were read)"
-                      << std::endl;
-            return 1;
-        }
+        if (partial && !keep_partial)
+            throw azm::ProgramFailure(
+                "nothing written, since the volume is incomplete (--keep-partial writes the "
+                "sweeps that were read)");
 
         const std::string moment = settings["moment"].as<std::string>();
         if (moment != "all") {
             const std::vector<std::string> names =
                 azm::PerScanPublisher::moment_names(volume.scan.get());
-            if (std::find(names.begin(), names.end(), moment) == names.end()) {
-                std::cerr << kProgram << ": the volume has no moment named " << moment
-                          << "; its moments are " << joined(names) << std::endl;
-                return 1;
-            }
+            if (std::find(names.begin(), names.end(), moment) == names.end())
+                throw azm::ProgramFailure("the volume has no moment named " + moment +
+                                          "; its moments are " + joined(names));
         }
 
         DataListPublisher sink;
@@ -199,7 +131,7 @@ int main(int argc, char *argv[]) {
         } catch (const std::runtime_error &e) {
             // A volume read in full that cannot be published (a moving platform, data of another
             // format) keeps its documented form: what was sent, closed by an error envelope.
-            std::cerr << kProgram << ": " << e.what() << std::endl;
+            program.report(e.what());
             azm::pb::Payload error;
             error.set_type(azm::pb::Payload::ERROR);
             sink.send_payload(error);
@@ -208,12 +140,7 @@ int main(int argc, char *argv[]) {
         std::string bytes;
         if (!sink.get().SerializeToString(&bytes))
             throw std::runtime_error("cannot serialise the published volume");
-        write_output(target, bytes);
-        return partial ? kPartialStatus : 0;
-    } catch (const po::error &e) {
-        return azm::report_bad_command_line(kProgram, e);
-    } catch (const std::exception &e) {
-        std::cerr << kProgram << ": " << e.what() << std::endl;
-        return 1;
-    }
+        azm::write_output(target, bytes);
+        return partial ? azm::kPartialStatus : azm::kSuccessStatus;
+    });
 }

@@ -275,13 +275,15 @@ TEST(RawpipeProgram, WriteErrorsFailWithAMessage) {
         const Outcome result = run(dir, kRawpipe + " " + input + redirect, false);
         EXPECT_EQ(result.status, 1) << redirect;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-        EXPECT_NE(result.err.find("rawpipe: cannot "), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(": cannot "), std::string::npos) << result.err;
     }
     EXPECT_FALSE(TempDir::exists(dir.file("no")));
     // A refused output names the file and the system's reason.
-    EXPECT_EQ(
-        run(dir, kRawpipe + " -o " + dir.file("no/such/dir.pb") + " " + input).err,
-        "rawpipe: cannot open " + dir.file("no/such/dir.pb") + ": No such file or directory\n");
+    EXPECT_EQ(run(dir, kRawpipe + " -o " + dir.file("no/such/dir.pb") + " " + input).err,
+              "rawpipe: " + dir.file("no/such/dir.pb") + ": cannot create a file in " +
+                  dir.file("no/such") + ": No such file or directory\n");
+    EXPECT_EQ(run(dir, kRawpipe + " " + input + " >/dev/full", false).err,
+              "rawpipe: standard output: cannot write: No space left on device\n");
 }
 
 TEST(RawpipeSummary, SummarisesEnvelopesAndSweeps) {

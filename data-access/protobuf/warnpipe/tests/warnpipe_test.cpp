@@ -336,7 +336,8 @@ TEST_F(WarnPipeTest, OtherProductsAreRefused) {
     for (const fs::path &input : {ppi, sections}) {
         const RunResult result = run("-i " + input.string() + " -o " + path("doc.json").string());
         EXPECT_EQ(result.status, 255) << input;
-        EXPECT_EQ(result.err, "This pipe only handles ORVA WARN products!\n");
+        EXPECT_EQ(result.err,
+                  "warnpipe: " + input.string() + ": This pipe only handles ORVA WARN products!\n");
         EXPECT_EQ(result.out, "");
         EXPECT_FALSE(fs::exists(path("doc.json")));
     }
@@ -384,8 +385,8 @@ TEST_F(WarnPipeTest, InputsThatCannotBeOpenedAreRefusedWithTheSystemsReason) {
     for (const Case &c : cases) {
         const RunResult result = run("-i " + c.input.string() + " -o " + path("doc.json").string());
         EXPECT_EQ(result.status, 255) << c.input;
-        EXPECT_EQ(result.err, "warnpipe: cannot open the input file " + c.input.string() + ": " +
-                                  c.reason + "\n");
+        EXPECT_EQ(result.err,
+                  "warnpipe: " + c.input.string() + ": cannot open: " + c.reason + "\n");
         EXPECT_EQ(result.out, "");
         EXPECT_FALSE(fs::exists(path("doc.json")));
     }
@@ -397,10 +398,16 @@ TEST_F(WarnPipeTest, CommandLineAndOutputErrorsAreReported) {
     EXPECT_EQ(no_value.status, 2);
     EXPECT_EQ(no_value.out, "");
 
+    // An unknown option is named, as rawpipe names it, and otherwise ignored.
+    const RunResult typo = run("--colour -i " + input.string() + " -o " + path("t.json").string());
+    EXPECT_EQ(typo.status, 0);
+    EXPECT_EQ(typo.err, "warnpipe: unknown option --colour ignored\n");
+
     const fs::path no_dir = path("no/such/dir.json");
     const RunResult no_dir_result = run("-i " + input.string() + " -o " + no_dir.string());
     EXPECT_EQ(no_dir_result.status, 1);
-    EXPECT_EQ(no_dir_result.err, "warnpipe: cannot create the output file " + no_dir.string() +
+    EXPECT_EQ(no_dir_result.err, "warnpipe: " + no_dir.string() + ": cannot create a file in " +
+                                     no_dir.parent_path().string() +
                                      ": No such file or directory\n");
     if (fs::exists("/dev/full")) {
         const int status = std::system((std::string(WARNPIPE_PATH) + " -i " + input.string() +
@@ -408,8 +415,7 @@ TEST_F(WarnPipeTest, CommandLineAndOutputErrorsAreReported) {
                                            .c_str());
         EXPECT_EQ(WEXITSTATUS(status), 1);
         EXPECT_EQ(readFile(path("stderr")),
-                  "warnpipe: cannot write the document to standard "
-                  "output: No space left on device\n");
+                  "warnpipe: standard output: cannot write: No space left on device\n");
     }
 }
 

@@ -2,38 +2,25 @@
 // output, exit 1; --keep-partial writes what was read and exits 3) and an unwritable output.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "odim_test_scans.h"
+#include "program_run.h"
 #include "temp_dir.h"
 
 namespace {
 
 using namespace odim_test;
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
+using program_test::Case;
+using program_test::Outcome;
+using program_test::Text;
+using program_test::words;
 
-Outcome run(const TempDir &dir, const std::string &arguments) {
-    const std::string line = std::string(RAW2ODIM_PATH) + " " + arguments + " >" +
-                             dir.file("stdout") + " 2>" + dir.file("stderr");
-    const int status = std::system(line.c_str());
-    Outcome result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = TempDir::read_text(dir.file("stdout"));
-    result.err = TempDir::read_text(dir.file("stderr"));
-    std::filesystem::remove(dir.file("stdout"));
-    std::filesystem::remove(dir.file("stderr"));
-    return result;
-}
+const std::string kRaw2odim = RAW2ODIM_PATH;
 
 // The files in dir, apart from the inputs.
 std::vector<std::string> outputs(const TempDir &dir, const std::vector<std::string> &inputs) {
@@ -61,40 +48,36 @@ std::vector<std::string> hybrid_files(const TempDir &dir) {
     return synthetic::write_files(scan.get(), dir.file("volume"), RAW_SAVE_ONE_FILE, BITS_16);
 }
 
-TEST(Raw2odimProgram, CommandLine) {
+TEST(Raw2odimTest, CommandLine) {
     TempDir dir;
-    const Outcome help = run(dir, "--help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("usage: raw2odim [options] FILE... -o OUT.h5"), std::string::npos);
-    EXPECT_NE(help.out.find("--compression"), std::string::npos);
-    const Outcome version = run(dir, "--version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "raw2odim 1.0\n");
-
     const std::vector<std::string> inputs = hybrid_files(dir);
     ASSERT_EQ(inputs.size(), 2u);
     const std::string in = inputs[0] + " " + inputs[1];
+    const std::string x = dir.file("x.h5");
+    std::vector<Case> cases = {
+        {{"--help"},
+         0,
+         Text::containing("usage: raw2odim [options] FILE... -o OUT.h5")
+             .and_containing("--compression")},
+        {{"--version"}, 0, "raw2odim 1.0\n"},
+        // --help answers beside a bad option too.
+        {{"--help", "--no-such-option"}, 0, Text::containing("usage: raw2odim")},
+    };
     for (const std::string &args :
-         {in, "-o " + dir.file("x.h5"), in + " -o " + dir.file("x.h5") + " --compression 10",
-          in + " -o " + dir.file("x.h5") + " --compression six",
-          in + " -o " + dir.file("x.h5") + " --moments DBZH,,VRADH",
-          in + " -o " + dir.file("x.h5") + " --no-such-option"}) {
-        const Outcome bad = run(dir, args);
-        EXPECT_EQ(bad.status, 2) << args;
-        EXPECT_EQ(bad.err.rfind("raw2odim: bad command line: ", 0), 0u) << bad.err;
-        EXPECT_FALSE(TempDir::exists(dir.file("x.h5"))) << args;
+         {in, "-o " + x, in + " -o " + x + " --compression 10",
+          in + " -o " + x + " --compression six", in + " -o " + x + " --moments DBZH,,VRADH",
+          in + " -o " + x + " --no-such-option"}) {
+        cases.push_back({words(args), 2, "", Text::starting("raw2odim: bad command line: "),
+                         [&](const Outcome &) { EXPECT_FALSE(TempDir::exists(x)); }});
     }
-
-    const Outcome good = run(dir, in + " -o " + dir.file("x.h5") + " --moments VRADH");
-    EXPECT_EQ(good.status, 0) << good.err;
-    EXPECT_EQ(good.err, "");
-    EXPECT_TRUE(TempDir::exists(dir.file("x.h5")));
-    const Outcome unknown = run(dir, in + " -o " + dir.file("y.h5") + " --moments KDP");
-    EXPECT_EQ(unknown.status, 1);
-    EXPECT_EQ(unknown.err, "raw2odim: " + dir.file("y.h5") + ": the volume has no moment KDP\n");
+    cases.push_back({words(in + " -o " + x + " --moments VRADH"), 0, "", "",
+                     [&](const Outcome &) { EXPECT_TRUE(TempDir::exists(x)); }});
+    cases.push_back({words(in + " -o " + dir.file("y.h5") + " --moments KDP"), 1, "",
+                     "raw2odim: " + dir.file("y.h5") + ": the volume has no moment KDP\n"});
+    program_test::run_cases(kRaw2odim, cases);
 }
 
-TEST(Raw2odimProgram, BadInputsAreNamedAndNothingIsWritten) {
+TEST(Raw2odimTest, BadInputsAreNamedAndNothingIsWritten) {
     TempDir dir;
     const std::vector<std::string> good = hybrid_files(dir);
     ASSERT_EQ(good.size(), 2u);
@@ -102,42 +85,45 @@ TEST(Raw2odimProgram, BadInputsAreNamedAndNothingIsWritten) {
     const std::string missing = dir.file("missing.raw");
     const std::vector<std::string> inputs = {good[0], good[1], junk};
     const std::string out = dir.file("out.h5");
-
-    const Outcome refused =
-        run(dir, good[0] + " " + junk + " " + missing + " " + good[1] + " -o " + out);
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "raw2odim: Failed to read product header from " + junk +
-                               "\nraw2odim: Can not open " + missing +
-                               ": No such file or directory\n");
-    EXPECT_EQ(outputs(dir, inputs), std::vector<std::string>{"volume.meta"});
-
-    const Outcome partial =
-        run(dir, "--keep-partial " + good[0] + " " + junk + " " + good[1] + " -o " + out);
-    EXPECT_EQ(partial.status, 3);
-    EXPECT_EQ(partial.err, "raw2odim: Failed to read product header from " + junk + "\n");
-    EXPECT_TRUE(TempDir::exists(out));
-    std::filesystem::remove(out);
-
     // The second part of the hybrid cut inside its sweep data: the reader stops in it.
     std::string bytes = TempDir::read_text(good[1]);
     const std::string cut = dir.write(
         "cut_B", std::vector<unsigned char>(bytes.begin(), bytes.begin() + 6144 * 2 + 100));
-    const Outcome stopped = run(dir, good[0] + " " + cut + " -o " + out);
-    EXPECT_EQ(stopped.status, 1);
-    EXPECT_EQ(stopped.err.rfind("raw2odim: " + cut + ": ", 0), 0u) << stopped.err;
-    EXPECT_EQ(std::count(stopped.err.begin(), stopped.err.end(), '\n'), 1);
-    EXPECT_FALSE(TempDir::exists(out));
-}
+    const auto nothing_written = [&](const Outcome &) {
+        std::vector<std::string> names = outputs(dir, inputs);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"cut_B", "volume.meta"}));
+    };
 
-TEST(Raw2odimProgram, AnUnwritableOutputFolderIsAFailure) {
-    TempDir dir;
-    const std::vector<std::string> inputs = hybrid_files(dir);
-    ASSERT_EQ(inputs.size(), 2u);
-    const std::string out = dir.file("no/such/folder/v.h5");
-    const Outcome result = run(dir, inputs[0] + " " + inputs[1] + " -o " + out);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "raw2odim: " + out + ": cannot create a file in " +
-                              dir.file("no/such/folder") + ": No such file or directory\n");
+    program_test::run_cases(
+        kRaw2odim,
+        {
+            {{good[0], junk, missing, good[1], "-o", out},
+             1,
+             "",
+             "raw2odim: Failed to read product header from " + junk + "\nraw2odim: Can not open " +
+                 missing + ": No such file or directory\n",
+             nothing_written},
+            {{"--keep-partial", good[0], junk, good[1], "-o", out},
+             3,
+             "",
+             "raw2odim: Failed to read product header from " + junk + "\n",
+             [&](const Outcome &) {
+                 EXPECT_TRUE(TempDir::exists(out));
+                 std::filesystem::remove(out);
+             }},
+            {{good[0], cut, "-o", out},
+             1,
+             "",
+             Text::starting("raw2odim: " + cut + ": ").and_lines(1),
+             nothing_written},
+            // An unwritable output folder.
+            {{good[0], good[1], "-o", dir.file("no/such/folder/v.h5")},
+             1,
+             "",
+             "raw2odim: " + dir.file("no/such/folder/v.h5") + ": cannot create a file in " +
+                 dir.file("no/such/folder") + ": No such file or directory\n"},
+        });
 }
 
 }  // namespace

@@ -3,13 +3,11 @@
 // output behind (and an existing one untouched).
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "program_run.h"
 #include "temp_dir.h"
 
 namespace {
@@ -17,25 +15,22 @@ namespace {
 const std::string kEarlier = std::string(SAMPLES_DIR) + "/moving-storms-00.raw";
 const std::string kLater = std::string(SAMPLES_DIR) + "/moving-storms-01.raw";
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
+using program_test::Case;
+using program_test::Outcome;
+using program_test::Text;
+using program_test::words;
 
-Outcome run_command(const TempDir &dir, const std::string &command) {
-    const std::string line = command + " >" + dir.file("stdout") + " 2>" + dir.file("stderr");
-    const int status = std::system(line.c_str());
-    Outcome result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = TempDir::read_text(dir.file("stdout"));
-    result.err = TempDir::read_text(dir.file("stderr"));
-    std::filesystem::remove(dir.file("stdout"));
-    std::filesystem::remove(dir.file("stderr"));
-    return result;
+const std::string kNowcast = NOWCAST_PATH;
+
+Outcome run(const std::string &arguments) {
+    return program_test::run(kNowcast, words(arguments));
 }
 
-Outcome run(const TempDir &dir, const std::string &arguments) {
-    return run_command(dir, std::string(NOWCAST_PATH) + " " + arguments);
+// The forecast file checked by check_forecast.py: speed (m/s), direction (degrees), tolerance,
+// number of forecasts.
+Outcome check_forecast(const std::string &file, const std::string &expected) {
+    return program_test::run("/usr/bin/python3",
+                             words(std::string(CHECK_FORECAST) + " " + file + " " + expected));
 }
 
 // The files of dir: after a refusal, only what the test put there.
@@ -50,47 +45,38 @@ void write_text(const std::string &path, const std::string &text) {
     std::ofstream(path) << text;
 }
 
-TEST(NowcastProgram, ForecastOfTheSampleSeriesHoldsItsMotion) {
+TEST(NowcastTest, ForecastOfTheSampleSeriesHoldsItsMotion) {
     TempDir dir;
-    const Outcome made = run(dir, kEarlier + " " + kLater + " -o " + dir.file("f.h5"));
+    const Outcome made = run(kEarlier + " " + kLater + " -o " + dir.file("f.h5"));
     ASSERT_EQ(made.status, 0) << made.err;
     EXPECT_EQ(made.err, "");
     // The series moves at 15 m/s toward 60 degrees; 12 forecasts of 5 minutes by default.
-    const Outcome checked = run_command(dir, "/usr/bin/python3 " + std::string(CHECK_FORECAST) +
-                                                 " " + dir.file("f.h5") + " 15 60 1.5 12");
+    const Outcome checked = check_forecast(dir.file("f.h5"), "15 60 1.5 12");
     EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
 
     // One sweep, a coarser grid and other leads.
-    const Outcome sweep = run(dir, kEarlier + " " + kLater + " --sweep 0 --grid 128 --pixel 1600 " +
-                                       "--lead 30 --step 10 -o " + dir.file("s.h5"));
+    const Outcome sweep = run(kEarlier + " " + kLater + " --sweep 0 --grid 128 --pixel 1600 " +
+                              "--lead 30 --step 10 -o " + dir.file("s.h5"));
     ASSERT_EQ(sweep.status, 0) << sweep.err;
-    const Outcome sweep_checked =
-        run_command(dir, "/usr/bin/python3 " + std::string(CHECK_FORECAST) + " " +
-                             dir.file("s.h5") + " 15 60 2.5 3");
+    const Outcome sweep_checked = check_forecast(dir.file("s.h5"), "15 60 2.5 3");
     EXPECT_EQ(sweep_checked.status, 0) << sweep_checked.out << sweep_checked.err;
 
     // A configuration is read: one that demands near-perfect correlation finds no motion.
     write_text(dir.file("strict.ini"), "correlation_threshold = 0.99\nspeed_limit = 2\n");
-    const Outcome strict = run(dir, kEarlier + " " + kLater + " --config " +
-                                        dir.file("strict.ini") + " -o " + dir.file("c.h5"));
+    const Outcome strict = run(kEarlier + " " + kLater + " --config " + dir.file("strict.ini") +
+                               " -o " + dir.file("c.h5"));
     ASSERT_EQ(strict.status, 0) << strict.err;
-    const Outcome strict_checked =
-        run_command(dir, "/usr/bin/python3 " + std::string(CHECK_FORECAST) + " " +
-                             dir.file("c.h5") + " 15 60 1.5 12");
+    const Outcome strict_checked = check_forecast(dir.file("c.h5"), "15 60 1.5 12");
     EXPECT_NE(strict_checked.out.find("fault: motion off"), std::string::npos)
         << strict_checked.out;
 }
 
-TEST(NowcastProgram, CommandLine) {
+TEST(NowcastTest, CommandLine) {
     TempDir dir;
-    const Outcome help = run(dir, "--help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("usage: nowcast [options]"), std::string::npos);
-    EXPECT_NE(help.out.find("--lead"), std::string::npos);
-    const Outcome version = run(dir, "--version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "nowcast 1.0\n");
-
+    std::vector<Case> cases = {
+        {{"--help"}, 0, Text::containing("usage: nowcast [options]").and_containing("--lead")},
+        {{"--version"}, 0, "nowcast 1.0\n"},
+    };
     const std::string in = kEarlier + " " + kLater;
     const std::string out = " -o " + dir.file("f.h5");
     for (const std::string &args :
@@ -98,14 +84,13 @@ TEST(NowcastProgram, CommandLine) {
           in + out + " --sweep -1", in + out + " --moment XYZ", in + out + " --grid 8",
           in + out + " --pixel 0", in + out + " --pixel nan", in + out + " --lead 7",
           in + out + " --step 0", in + out + " --lead 5 --step 10", in + out + " --bogus"}) {
-        const Outcome refused = run(dir, args);
-        EXPECT_EQ(refused.status, 2) << args;
-        EXPECT_EQ(refused.err.rfind("nowcast: bad command line: ", 0), 0u) << args << refused.err;
+        cases.push_back({words(args), 2, "", Text::starting("nowcast: bad command line: ")});
     }
+    program_test::run_cases(kNowcast, cases);
     EXPECT_EQ(file_count(dir), 0);
 }
 
-TEST(NowcastProgram, BadInputsFailWithoutOutput) {
+TEST(NowcastTest, BadInputsFailWithoutOutput) {
     TempDir dir;
     write_text(dir.file("garbage.raw"), std::string(4000, 'x'));
     write_text(dir.file("bad.ini"), "signal_threshold = loud\n");
@@ -129,12 +114,11 @@ TEST(NowcastProgram, BadInputsFailWithoutOutput) {
         {kEarlier + " " + kLater + " -o " + dir.file("no/such/folder/f.h5"), "cannot create"},
         {kEarlier + " " + kLater + " --sweep 99 -o " + dir.file("old.h5"), "no image"},
     };
-    for (const Refusal &r : refusals) {
-        const Outcome refused = run(dir, r.args);
-        EXPECT_EQ(refused.status, 1) << r.args;
-        EXPECT_EQ(refused.err.rfind("nowcast: ", 0), 0u) << refused.err;
-        EXPECT_NE(refused.err.find(r.message), std::string::npos) << r.args << "\n" << refused.err;
-    }
+    std::vector<Case> cases;
+    for (const Refusal &r : refusals)
+        cases.push_back(
+            {words(r.args), 1, "", Text::starting("nowcast: ").and_containing(r.message)});
+    program_test::run_cases(kNowcast, cases);
     EXPECT_EQ(file_count(dir), 4);
     EXPECT_EQ(TempDir::read_text(dir.file("old.h5")), "an earlier result");
 }

@@ -2,113 +2,74 @@
 // write errors.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "program_run.h"
 #include "stream_support.h"
 
 namespace {
 
 using namespace stream;
 using P = pb::Payload;
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-// Runs a shell command line with standard output and error collected (unless the command line
-// redirects standard output itself).
-Outcome run(const TempDir &dir, const std::string &command, bool collect_stdout = true) {
-    const std::string line =
-        command + (collect_stdout ? " >" + dir.file("stdout") : "") + " 2>" + dir.file("stderr");
-    const int status = std::system(line.c_str());
-    Outcome result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = TempDir::read_text(dir.file("stdout"));
-    result.err = TempDir::read_text(dir.file("stderr"));
-    return result;
-}
+using program_test::Case;
+using program_test::Outcome;
+using program_test::Text;
+using program_test::words;
 
 const std::string kRawpipe = RAWPIPE_PATH;
 
-// Runs rawpipe with `args` and standard output on a pseudo-terminal: the exit status, the number
-// of bytes that reached the terminal, and standard error.
-Outcome run_on_terminal(const TempDir &dir, const std::vector<std::string> &args,
-                        std::size_t *terminal_bytes) {
-    Outcome result;
-    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-    if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
-        ADD_FAILURE() << "no pseudo-terminal";
-        return result;
-    }
-    const std::string side = ptsname(terminal);
-    const std::string err = dir.file("stderr");
-    const pid_t child = fork();
-    if (child == 0) {
-        close(terminal);
-        const int out = open(side.c_str(), O_RDWR);
-        const int errors = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || errors < 0 || dup2(out, 1) < 0 || dup2(errors, 2) < 0)
-            _exit(126);
-        std::vector<char *> argv{const_cast<char *>(kRawpipe.c_str())};
-        for (const std::string &arg : args)
-            argv.push_back(const_cast<char *>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    // Drain the terminal until the child's side closes, so that a large write cannot block.
-    *terminal_bytes = 0;
-    char buffer[4096];
-    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;)
-        *terminal_bytes += static_cast<std::size_t>(n);
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(terminal);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = TempDir::read_text(err);
-    return result;
+Outcome run(const std::string &args) {
+    return program_test::run(kRawpipe, words(args));
 }
 
-TEST(RawpipeProgram, WritesTheSerialisedListAndNothingElse) {
+// The stream a case wrote to the file `path`, parsed.
+pb::PayloadList stream_in(const std::string &path) {
+    pb::PayloadList list;
+    EXPECT_TRUE(list.ParseFromString(TempDir::read_text(path))) << path;
+    return list;
+}
+
+TEST(RawpipeTest, WritesTheSerialisedListAndNothingElse) {
     TempDir dir;
     const std::string input =
         dir.write("v.raw", volume(2, {{rawfile::kDbz8, 8}, {rawfile::kZdr16, 16}}).bytes());
-    const Outcome to_stdout = run(dir, kRawpipe + " " + input);
-    EXPECT_EQ(to_stdout.status, 0);
-    EXPECT_EQ(to_stdout.err, "");
     pb::PayloadList list;
-    ASSERT_TRUE(list.ParseFromString(to_stdout.out));
-    // Unframed: the bytes are exactly the list's encoding, envelope after envelope.
-    EXPECT_EQ(list.SerializeAsString(), to_stdout.out);
-    EXPECT_EQ(static_cast<unsigned char>(to_stdout.out[0]), 0x0A);
-    EXPECT_EQ(count_of(list, P::VOLUME_END), 1);
-    EXPECT_EQ(count_of(list, P::MOMENT_SWEEP_DATA), 4);
-
-    const Outcome to_file =
-        run(dir, kRawpipe + " -m ZDR -o " + dir.file("out.pb") + " -i " + input);
-    EXPECT_EQ(to_file.status, 0);
-    EXPECT_EQ(to_file.out, "");
-    pb::PayloadList selected;
-    ASSERT_TRUE(selected.ParseFromString(TempDir::read_text(dir.file("out.pb"))));
-    EXPECT_EQ(count_of(selected, P::MOMENT_SWEEP_DATA), 2);
-    EXPECT_EQ(types_of(selected).size(), types_of(list).size() - 2);
+    program_test::run_cases(
+        kRawpipe, {
+                      {{input},
+                       0,
+                       Text::starting("\x0A"),
+                       "",
+                       [&](const Outcome &o) {
+                           ASSERT_TRUE(list.ParseFromString(o.out));
+                           // Unframed: the bytes are exactly the list's encoding, envelope after
+                           // envelope.
+                           EXPECT_EQ(list.SerializeAsString(), o.out);
+                           EXPECT_EQ(count_of(list, P::VOLUME_END), 1);
+                           EXPECT_EQ(count_of(list, P::MOMENT_SWEEP_DATA), 4);
+                       }},
+                      {{"-m", "ZDR", "-o", dir.file("out.pb"), "-i", input},
+                       0,
+                       "",
+                       "",
+                       [&](const Outcome &) {
+                           const pb::PayloadList selected = stream_in(dir.file("out.pb"));
+                           EXPECT_EQ(count_of(selected, P::MOMENT_SWEEP_DATA), 2);
+                           EXPECT_EQ(types_of(selected).size(), types_of(list).size() - 2);
+                       }},
+                  });
 }
 
-TEST(RawpipeProgram, ReproducibleOutputDependsOnTheInputAlone) {
+TEST(RawpipeTest, ReproducibleOutputDependsOnTheInputAlone) {
     TempDir dir;
     const std::string input = dir.write("v.raw", volume(2, {{rawfile::kZdr16, 16}}).bytes());
     RawFile later = volume(2, {{rawfile::kZdr16, 16}});
     later.ingest.volume_time(rawfile::Time{2024, 5, 17, 13 * 3600});
     const std::string other = dir.write("w.raw", later.bytes());
-    const auto output = [&](const std::string &args) { return run(dir, kRawpipe + args).out; };
+    const auto output = [&](const std::string &args) { return run(args).out; };
 
     const std::string first = output(" --reproducible " + input);
     EXPECT_EQ(output(" --reproducible " + input), first);
@@ -125,42 +86,43 @@ TEST(RawpipeProgram, ReproducibleOutputDependsOnTheInputAlone) {
     }
 }
 
-TEST(RawpipeProgram, BadInputIsReportedWithoutOutput) {
+TEST(RawpipeTest, BadInputIsReportedWithoutOutput) {
     TempDir dir;
     const std::string bad = dir.write("bad.raw", rawfile::Bytes(50, 0));
     const std::string out = dir.file("out.pb");
-
-    const Outcome none_good =
-        run(dir, kRawpipe + " -o " + out + " " + bad + " " + dir.file("none"));
-    EXPECT_EQ(none_good.status, 1);
-    EXPECT_EQ(none_good.err, "rawpipe: Failed to read product header from " + bad +
-                                 "\nrawpipe: Can not open " + dir.file("none") +
-                                 ": No such file or directory\nrawpipe: None of the files is a "
-                                 "good ORVA RAW product file\n");
-    EXPECT_FALSE(TempDir::exists(out));
-    EXPECT_EQ(run(dir, kRawpipe + " " + bad).out, "");
-
-    for (const char *args : {" -o", " -m", " --op a -o b x.raw"}) {
-        const Outcome malformed = run(dir, kRawpipe + args);
-        EXPECT_EQ(malformed.status, 2) << args;
-        EXPECT_EQ(malformed.out, "") << args;
-        EXPECT_EQ(std::count(malformed.err.begin(), malformed.err.end(), '\n'), 1) << args;
-    }
-
     // A file that passes the check but cannot be read: the reader's reason, and no output, even
     // when a partial volume would do.
     RawFile short_task = volume(1, {{rawfile::kZdr16, 16}});
     short_task.ingest.scan(4, 30000, 2);
     const std::string unreadable = dir.write("short.raw", short_task.bytes());
-    const Outcome failed = run(dir, kRawpipe + " --keep-partial " + unreadable);
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_EQ(failed.out, "");
-    EXPECT_EQ(failed.err, "rawpipe: " + unreadable +
-                              ": File ends before the data headers of sweep 2.\nrawpipe: no "
-                              "sweep could be read; nothing written\n");
+    const auto no_output = [&](const Outcome &) { EXPECT_FALSE(TempDir::exists(out)); };
+    const Text one_line = Text::lines(1);
+
+    program_test::run_cases(
+        kRawpipe,
+        {
+            {{"-o", out, bad, dir.file("none")},
+             1,
+             "",
+             "rawpipe: Failed to read product header from " + bad + "\nrawpipe: Can not open " +
+                 dir.file("none") +
+                 ": No such file or directory\nrawpipe: None of the files is a good ORVA RAW "
+                 "product file\n",
+             no_output},
+            {{bad}, 1, "", Text::any()},
+            {{"-o"}, 2, "", one_line},
+            {{"-m"}, 2, "", one_line},
+            {{"--op", "a", "-o", "b", "x.raw"}, 2, "", one_line},
+            {{"--keep-partial", unreadable},
+             1,
+             "",
+             "rawpipe: " + unreadable +
+                 ": File ends before the data headers of sweep 2.\nrawpipe: no sweep could be "
+                 "read; nothing written\n"},
+        });
 }
 
-TEST(RawpipeProgram, MixedGoodAndBadInputsFailUnlessPartialIsKept) {
+TEST(RawpipeTest, MixedGoodAndBadInputsFailUnlessPartialIsKept) {
     TempDir dir;
     // Two parts of a hybrid volume; the second cut short inside its second sweep.
     const rawfile::Bytes second = task_file("VOL_B", 2, 2, false, 0, 3);
@@ -190,13 +152,13 @@ TEST(RawpipeProgram, MixedGoodAndBadInputsFailUnlessPartialIsKept) {
             expected_err += "rawpipe: " + reason + "\n";
         SCOPED_TRACE(args);
 
-        const Outcome refused = run(dir, kRawpipe + " -o " + out + args);
+        const Outcome refused = run("-o " + out + args);
         EXPECT_EQ(refused.status, 1);
         EXPECT_EQ(refused.err.substr(0, expected_err.size()), expected_err);
         EXPECT_NE(refused.err.find("--keep-partial"), std::string::npos) << refused.err;
         EXPECT_FALSE(TempDir::exists(out));
 
-        const Outcome kept = run(dir, kRawpipe + " --keep-partial -o " + out + args);
+        const Outcome kept = run("--keep-partial -o " + out + args);
         EXPECT_EQ(kept.status, 3);
         EXPECT_EQ(kept.err, expected_err);
         pb::PayloadList list;
@@ -209,7 +171,7 @@ TEST(RawpipeProgram, MixedGoodAndBadInputsFailUnlessPartialIsKept) {
 
     // Both parts whole: one volume of four sweeps, status 0.
     const std::string part_b = dir.write("b-whole.raw", second);
-    const Outcome whole = run(dir, kRawpipe + " --keep-partial " + part_a + " " + part_b);
+    const Outcome whole = run("--keep-partial " + part_a + " " + part_b);
     EXPECT_EQ(whole.status, 0);
     EXPECT_EQ(whole.err, "");
     pb::PayloadList list;
@@ -217,76 +179,92 @@ TEST(RawpipeProgram, MixedGoodAndBadInputsFailUnlessPartialIsKept) {
     EXPECT_EQ(count_of(list, P::SWEEP_HEADER), 4);
 }
 
-TEST(RawpipeProgram, TyposAreReportedAndAnAbsentMomentIsAnError) {
+TEST(RawpipeTest, TyposAreReportedAndAnAbsentMomentIsAnError) {
     TempDir dir;
     const std::string input =
         dir.write("v.raw", volume(1, {{rawfile::kDbz8, 8}, {rawfile::kVel16, 16}}).bytes());
     const std::string out = dir.file("out.pb");
-
-    for (const char *moment : {"DBZ", "z", "Z,V"}) {
-        const Outcome absent = run(dir, kRawpipe + " -m " + moment + " -o " + out + " " + input);
-        EXPECT_EQ(absent.status, 1) << moment;
-        EXPECT_EQ(absent.err, "rawpipe: the volume has no moment named " + std::string(moment) +
-                                  "; its moments are Z, V\n");
-        EXPECT_FALSE(TempDir::exists(out));
-    }
-
+    const auto no_output = [&](const Outcome &) { EXPECT_FALSE(TempDir::exists(out)); };
+    std::vector<Case> cases;
+    for (const char *moment : {"DBZ", "z", "Z,V"})
+        cases.push_back({{"-m", moment, "-o", out, input},
+                         1,
+                         "",
+                         "rawpipe: the volume has no moment named " + std::string(moment) +
+                             "; its moments are Z, V\n",
+                         no_output});
     // An unknown option is named, and what follows it is taken as an input.
-    const Outcome typo = run(dir, kRawpipe + " -x 3 -o " + out + " " + input);
-    EXPECT_EQ(typo.status, 1);
-    EXPECT_TRUE(typo.err.starts_with("rawpipe: unknown option -x ignored\n")) << typo.err;
-    EXPECT_NE(typo.err.find("rawpipe: Can not open 3: No such file or directory\n"),
-              std::string::npos)
-        << typo.err;
-    const Outcome ignored = run(dir, kRawpipe + " --colour -o " + out + " " + input);
-    EXPECT_EQ(ignored.status, 0);
-    EXPECT_EQ(ignored.err, "rawpipe: unknown option --colour ignored\n");
-
+    cases.push_back({{"-x", "3", "-o", out, input},
+                     1,
+                     "",
+                     Text::starting("rawpipe: unknown option -x ignored\n")
+                         .and_containing("rawpipe: Can not open 3: No such file or directory\n")});
+    cases.push_back(
+        {{"--colour", "-o", out, input}, 0, "", "rawpipe: unknown option --colour ignored\n"});
     // The help names the moments as the stream does.
-    const Outcome help = run(dir, kRawpipe + " --help");
+    Text names;
     for (const char *name : {" Z,", " V,", " W,", " ZDR,", " RHOHV,", " PHIDP,", " KDP,"})
-        EXPECT_NE(help.out.find(name), std::string::npos) << name;
+        names = std::move(names).and_containing(name);
+    cases.push_back({{"--help"}, 0, names});
+    program_test::run_cases(kRawpipe, cases);
 }
 
-TEST(RawpipeProgram, RefusesATerminalAsOutputUnlessAskedFor) {
+TEST(RawpipeTest, RefusesATerminalAsOutputUnlessAskedFor) {
     TempDir dir;
     const std::string input = dir.write("v.raw", volume(1, {{rawfile::kZdr16, 16}}).bytes());
-    std::size_t shown = 0;
-    const Outcome refused = run_on_terminal(dir, {input}, &shown);
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "rawpipe: standard output is a terminal; use -o FILE or a pipe\n");
-    EXPECT_EQ(shown, 0u);
-
-    const Outcome asked = run_on_terminal(dir, {"-o", "-", input}, &shown);
-    EXPECT_EQ(asked.status, 0);
-    EXPECT_EQ(asked.err, "");
-    EXPECT_GT(shown, 100u);
-    // A terminal elsewhere changes nothing for a file.
-    EXPECT_EQ(run_on_terminal(dir, {"-o", dir.file("v.pb"), input}, &shown).status, 0);
-    EXPECT_EQ(shown, 0u);
+    const program_test::Streams terminal = program_test::Streams::on_terminal();
+    program_test::run_cases(kRawpipe,
+                            {
+                                {{input},
+                                 1,
+                                 "",
+                                 "rawpipe: standard output is a terminal; use -o FILE or a pipe\n",
+                                 nullptr,
+                                 terminal},
+                                {{"-o", "-", input},
+                                 0,
+                                 Text::any(),
+                                 "",
+                                 [](const Outcome &o) { EXPECT_GT(o.out.size(), 100u); },
+                                 terminal},
+                                // A terminal elsewhere changes nothing for a file.
+                                {{"-o", dir.file("v.pb"), input}, 0, "", "", nullptr, terminal},
+                            });
 }
 
-TEST(RawpipeProgram, WriteErrorsFailWithAMessage) {
+TEST(RawpipeTest, WriteErrorsFailWithAMessage) {
     TempDir dir;
     const std::string input = dir.write("v.raw", volume(1, {{rawfile::kZdr16, 16}}).bytes());
-    for (const std::string &redirect :
-         {" -o " + dir.file("no/such/dir.pb"), std::string(" -o /dev/full"),
-          std::string(" >/dev/full"), std::string(" >&-")}) {
-        const Outcome result = run(dir, kRawpipe + " " + input + redirect, false);
-        EXPECT_EQ(result.status, 1) << redirect;
-        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-        EXPECT_NE(result.err.find(": cannot "), std::string::npos) << result.err;
-    }
+    const std::string no_dir = dir.file("no/such/dir.pb");
+    program_test::run_cases(
+        kRawpipe, {
+                      // A refused output names the file and the system's reason.
+                      {{input, "-o", no_dir},
+                       1,
+                       "",
+                       "rawpipe: " + no_dir + ": cannot create a file in " + dir.file("no/such") +
+                           ": No such file or directory\n"},
+                      {{input, "-o", "/dev/full"},
+                       1,
+                       "",
+                       "rawpipe: /dev/full: cannot write: No space left on device\n"},
+                      {{input},
+                       1,
+                       "",
+                       "rawpipe: standard output: cannot write: No space left on device\n",
+                       nullptr,
+                       program_test::Streams::writing_to("/dev/full")},
+                      {{input},
+                       1,
+                       "",
+                       "rawpipe: standard output: cannot write: Bad file descriptor\n",
+                       nullptr,
+                       program_test::Streams::output_closed()},
+                  });
     EXPECT_FALSE(TempDir::exists(dir.file("no")));
-    // A refused output names the file and the system's reason.
-    EXPECT_EQ(run(dir, kRawpipe + " -o " + dir.file("no/such/dir.pb") + " " + input).err,
-              "rawpipe: " + dir.file("no/such/dir.pb") + ": cannot create a file in " +
-                  dir.file("no/such") + ": No such file or directory\n");
-    EXPECT_EQ(run(dir, kRawpipe + " " + input + " >/dev/full", false).err,
-              "rawpipe: standard output: cannot write: No space left on device\n");
 }
 
-TEST(RawpipeSummary, SummarisesEnvelopesAndSweeps) {
+TEST(RawpipeSummaryTest, SummarisesEnvelopesAndSweeps) {
     TempDir dir;
     // ZDR codes 1 to 19 dB along every ray, after one bin without data.
     RawFile file = volume(2, {{rawfile::kZdr16, 16}}, 20, 12);
@@ -296,27 +274,25 @@ TEST(RawpipeSummary, SummarisesEnvelopesAndSweeps) {
                 ray->bins[static_cast<size_t>(k)] = k == 0 ? 0 : 32768 + 100 * k;
     const std::string input = dir.write("v.raw", file.bytes());
     const std::string stream_path = dir.file("v.pb");
-    ASSERT_EQ(run(dir, kRawpipe + " -o " + stream_path + " " + input).status, 0);
+    ASSERT_EQ(run("-o " + stream_path + " " + input).status, 0);
 
-    const Outcome summary = run(dir, std::string(RAWPIPE_SUMMARY_PATH) + " - <" + stream_path);
-    EXPECT_EQ(summary.status, 0);
-    EXPECT_EQ(summary.err, "");
-    const std::string &out = summary.out;
-    EXPECT_EQ(out.find("site TESTSITE, volume VOL, start 2024-05-17T12:00:00Z\nenvelopes: 61\n"),
-              0u)
-        << out;
-    EXPECT_NE(out.find("  RAY_HEADER             24\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("  MOMENT_SWEEP_DATA       2\n"), std::string::npos) << out;
-    EXPECT_NE(
-        out.find("    0    1.41  ZDR         12    20       1.00      19.00      10.00  dB\n"),
-        std::string::npos)
-        << out;
-    EXPECT_NE(out.find("    1    2.81  ZDR         12    20"), std::string::npos) << out;
-
-    const Outcome garbage = run(dir, std::string(RAWPIPE_SUMMARY_PATH) + " " + input);
-    EXPECT_EQ(garbage.status, 1);
-    EXPECT_EQ(garbage.out, "");
-    EXPECT_NE(garbage.err, "");
+    program_test::run_cases(
+        RAWPIPE_SUMMARY_PATH,
+        {
+            {{"-"},
+             0,
+             Text::starting(
+                 "site TESTSITE, volume VOL, start 2024-05-17T12:00:00Z\nenvelopes: 61\n")
+                 .and_containing("  RAY_HEADER             24\n")
+                 .and_containing("  MOMENT_SWEEP_DATA       2\n")
+                 .and_containing(
+                     "    0    1.41  ZDR         12    20       1.00      19.00      10.00  dB\n")
+                 .and_containing("    1    2.81  ZDR         12    20"),
+             "",
+             nullptr,
+             program_test::Streams::reading(stream_path)},
+            {{input}, 1, "", Text::lines(1)},
+        });
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
 // Runs the warnpipe program on product files made with the product model.
-#include <sys/wait.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "number_text.h"
+#include "program_run.h"
 #include "warn_document.h"
 #include "warn_reference.h"
 #include "wrdata/orvaproduct.h"
@@ -33,11 +32,11 @@ std::string readFile(const fs::path &path) {
     return text.str();
 }
 
-struct RunResult {
-    int status;
-    std::string out;
-    std::string err;
-};
+using RunResult = program_test::Outcome;
+using program_test::Case;
+using program_test::Text;
+
+const std::string kWarnpipe = WARNPIPE_PATH;
 
 class WarnPipeTest : public ::testing::Test {
   protected:
@@ -51,13 +50,9 @@ class WarnPipeTest : public ::testing::Test {
 
     fs::path path(const std::string &name) const { return dir_ / name; }
 
-    // Runs warnpipe with these arguments; standard output and error are collected in files.
+    // Runs warnpipe with these blank-separated arguments.
     RunResult run(const std::string &arguments) const {
-        const std::string command = std::string(WARNPIPE_PATH) + " " + arguments + " >" +
-                                    path("stdout").string() + " 2>" + path("stderr").string();
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(path("stdout")),
-                readFile(path("stderr"))};
+        return program_test::run(kWarnpipe, program_test::words(arguments));
     }
 
     // Writes a product of this type with count events (event data as given) and extra sections.
@@ -229,9 +224,10 @@ TEST_F(WarnPipeTest, DocumentsAreThoseOfThePropertyTreeWriter) {
     }
     inputs.push_back(path("edges.prod"));
 
-    const std::string made =
-        std::string(WRITE_SAMPLE_WARN_PATH) + " --events 32767 " + path("large.prod").string();
-    ASSERT_EQ(std::system(made.c_str()), 0);
+    ASSERT_EQ(program_test::run(WRITE_SAMPLE_WARN_PATH,
+                                {"--events", "32767", path("large.prod").string()})
+                  .status,
+              0);
     inputs.push_back(path("large.prod"));
 
     for (const fs::path &input : inputs) {
@@ -333,14 +329,17 @@ TEST_F(WarnPipeTest, OutputGoesToStandardOutputOrToTheNamedFile) {
 TEST_F(WarnPipeTest, OtherProductsAreRefused) {
     const fs::path ppi = writeProduct("ppi.prod", "PPI", 0, std::vector<std::uint8_t>(16, 1));
     const fs::path sections = writeProduct("two.prod", "WARN", 0, {}, 1);
+    const std::string out = path("doc.json").string();
+    std::vector<Case> cases;
     for (const fs::path &input : {ppi, sections}) {
-        const RunResult result = run("-i " + input.string() + " -o " + path("doc.json").string());
-        EXPECT_EQ(result.status, 255) << input;
-        EXPECT_EQ(result.err,
-                  "warnpipe: " + input.string() + ": This pipe only handles ORVA WARN products!\n");
-        EXPECT_EQ(result.out, "");
-        EXPECT_FALSE(fs::exists(path("doc.json")));
+        cases.push_back(
+            {{"-i", input.string(), "-o", out},
+             255,
+             "",
+             "warnpipe: " + input.string() + ": This pipe only handles ORVA WARN products!\n",
+             [&](const RunResult &) { EXPECT_FALSE(fs::exists(out)); }});
     }
+    program_test::run_cases(kWarnpipe, cases);
 }
 
 TEST_F(WarnPipeTest, BadFilesAreReportedWithoutOutput) {
@@ -358,65 +357,73 @@ TEST_F(WarnPipeTest, BadFilesAreReportedWithoutOutput) {
         writeProduct("no_events.prod", "WARN", 1, {}),
         writeProduct("negative.prod", "WARN", -2, {}),
     };
+    std::vector<Case> cases;
     for (const fs::path &input : inputs) {
         for (const std::string &output : {std::string("-"), path("doc.json").string()}) {
-            const RunResult result = run("-i " + input.string() + " -o " + output);
-            EXPECT_EQ(result.status, 1) << input;
-            EXPECT_EQ(result.out, "") << input;
-            EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-            EXPECT_NE(result.err.find(input.string()), std::string::npos) << result.err;
-            EXPECT_FALSE(fs::exists(path("doc.json"))) << input;
+            cases.push_back(
+                {{"-i", input.string(), "-o", output},
+                 1,
+                 "",
+                 Text::lines(1).and_containing(input.string()),
+                 [this](const RunResult &) { EXPECT_FALSE(fs::exists(path("doc.json"))); }});
         }
     }
+    program_test::run_cases(kWarnpipe, cases);
 }
 
 TEST_F(WarnPipeTest, InputsThatCannotBeOpenedAreRefusedWithTheSystemsReason) {
-    struct Case {
+    struct Refusal {
         fs::path input;
         std::string reason;
     };
     const fs::path unreadable = writeProduct("unreadable.prod", "WARN", 0, {});
     fs::permissions(unreadable, fs::perms::none);
-    std::vector<Case> cases = {{path("missing.prod"), "No such file or directory"},
-                               {dir_, "Is a directory"}};
+    std::vector<Refusal> cases = {{path("missing.prod"), "No such file or directory"},
+                                  {dir_, "Is a directory"}};
     if (!std::ifstream(unreadable)) {  // root reads any file
         cases.push_back({unreadable, "Permission denied"});
     }
-    for (const Case &c : cases) {
-        const RunResult result = run("-i " + c.input.string() + " -o " + path("doc.json").string());
-        EXPECT_EQ(result.status, 255) << c.input;
-        EXPECT_EQ(result.err,
-                  "warnpipe: " + c.input.string() + ": cannot open: " + c.reason + "\n");
-        EXPECT_EQ(result.out, "");
-        EXPECT_FALSE(fs::exists(path("doc.json")));
+    std::vector<Case> table;
+    for (const Refusal &c : cases) {
+        table.push_back(
+            {{"-i", c.input.string(), "-o", path("doc.json").string()},
+             255,
+             "",
+             "warnpipe: " + c.input.string() + ": cannot open: " + c.reason + "\n",
+             [this](const RunResult &) { EXPECT_FALSE(fs::exists(path("doc.json"))); }});
     }
+    program_test::run_cases(kWarnpipe, table);
 }
 
 TEST_F(WarnPipeTest, CommandLineAndOutputErrorsAreReported) {
-    const fs::path input = writeProduct("warn.prod", "WARN", 2, twoEvents());
-    const RunResult no_value = run("-i " + input.string() + " -o");
-    EXPECT_EQ(no_value.status, 2);
-    EXPECT_EQ(no_value.out, "");
-
-    // An unknown option is named, as rawpipe names it, and otherwise ignored.
-    const RunResult typo = run("--colour -i " + input.string() + " -o " + path("t.json").string());
-    EXPECT_EQ(typo.status, 0);
-    EXPECT_EQ(typo.err, "warnpipe: unknown option --colour ignored\n");
-
+    const std::string input = writeProduct("warn.prod", "WARN", 2, twoEvents()).string();
     const fs::path no_dir = path("no/such/dir.json");
-    const RunResult no_dir_result = run("-i " + input.string() + " -o " + no_dir.string());
-    EXPECT_EQ(no_dir_result.status, 1);
-    EXPECT_EQ(no_dir_result.err, "warnpipe: " + no_dir.string() + ": cannot create a file in " +
-                                     no_dir.parent_path().string() +
-                                     ": No such file or directory\n");
+    std::vector<Case> cases = {
+        {{"-i", input, "-o"}, 2, "", Text::starting("warnpipe: bad command line: ")},
+        // An unknown option is named, as rawpipe names it, and otherwise ignored.
+        {{"--colour", "-i", input, "-o", path("t.json").string()},
+         0,
+         "",
+         "warnpipe: unknown option --colour ignored\n"},
+        {{"-i", input, "-o", no_dir.string()},
+         1,
+         "",
+         "warnpipe: " + no_dir.string() + ": cannot create a file in " +
+             no_dir.parent_path().string() + ": No such file or directory\n"},
+    };
     if (fs::exists("/dev/full")) {
-        const int status = std::system((std::string(WARNPIPE_PATH) + " -i " + input.string() +
-                                        " -o - >/dev/full 2>" + path("stderr").string())
-                                           .c_str());
-        EXPECT_EQ(WEXITSTATUS(status), 1);
-        EXPECT_EQ(readFile(path("stderr")),
-                  "warnpipe: standard output: cannot write: No space left on device\n");
+        cases.push_back({{"-i", input, "-o", "-"},
+                         1,
+                         "",
+                         "warnpipe: standard output: cannot write: No space left on device\n",
+                         nullptr,
+                         program_test::Streams::writing_to("/dev/full")});
+        cases.push_back({{"-i", input, "-o", "/dev/full"},
+                         1,
+                         "",
+                         "warnpipe: /dev/full: cannot write: No space left on device\n"});
     }
+    program_test::run_cases(kWarnpipe, cases);
 }
 
 }  // namespace

@@ -158,7 +158,7 @@ std::vector<double> values_of(const azm::Grid<double> &image) {
 std::vector<double> metres_per_second(const azm::Grid<double> &field, double scale) {
     std::vector<double> values = values_of(field);
     for (double &v : values)
-        v = std::isnan(v) || v == -999.0 ? NAN : v * scale;
+        v = std::isnan(v) || v == azm::kMissingVector ? NAN : v * scale;
     return values;
 }
 

@@ -1,7 +1,5 @@
 // rawpipe-summary: summarises a PayloadList written by rawpipe: the envelopes of each type, and per
 // sweep and moment the fixed angle, rays, bins and the range of physical values.
-#include <lz4.h>
-
 #include <algorithm>
 #include <cmath>
 #include <ctime>
@@ -17,11 +15,13 @@
 #include <utility>
 #include <vector>
 
+#include "sweep_codes.h"
 #include "wr_raw_data.pb.h"
 
 namespace {
 
 namespace pb = azm::pb;
+using azm::codes_of;
 
 const char kUsage[] =
     "usage: rawpipe-summary FILE | -\n"
@@ -46,33 +46,6 @@ std::string read_input(const std::string &path) {
         bytes << in.rdbuf();
     }
     return bytes.str();
-}
-
-// The codes of a data buffer, decompressed and widened.
-std::vector<std::uint16_t> codes_of(const pb::DataBuffer &buffer) {
-    std::string bytes = buffer.data();
-    if (buffer.compression() == pb::DataBuffer::LZ4) {
-        if (buffer.uncompressed_size() < 0)
-            throw std::runtime_error("negative uncompressed size");
-        std::string out(static_cast<std::size_t>(buffer.uncompressed_size()), '\0');
-        const int n = LZ4_decompress_safe(bytes.data(), out.data(), static_cast<int>(bytes.size()),
-                                          static_cast<int>(out.size()));
-        if (n != buffer.uncompressed_size())
-            throw std::runtime_error("sweep data do not decompress to their size");
-        bytes = std::move(out);
-    }
-    std::vector<std::uint16_t> codes;
-    if (buffer.type() == pb::DataBuffer::UINT8) {
-        codes.assign(bytes.begin(), bytes.end());
-        for (auto &c : codes)
-            c &= 0xFF;
-    } else {
-        for (std::size_t k = 0; k + 1 < bytes.size(); k += 2)
-            codes.push_back(
-                static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[k]) |
-                                           static_cast<unsigned char>(bytes[k + 1]) << 8));
-    }
-    return codes;
 }
 
 struct Moment {

@@ -13,8 +13,11 @@
 #include "radar_ray_internal.h"
 #include "pvol/radar_scan.h"
 #include "radar_sweep_internal.h"
+#include "reader_checks.h"
 
 namespace {
+
+using rawfile::sweeps_of;
 
 constexpr double kDegree = 3.141592653589793 / 180.0;
 constexpr dscan kMask{125.0, 250.0, 3};
@@ -72,15 +75,6 @@ radar_sweep *build_sweep(double elevation_degrees, long seconds,
     sweepconf_unref(sconf);
     rayconf_unref(rconf);
     return sweep;
-}
-
-std::vector<radar_sweep *> sweeps_of(const radar_scan *scan) {
-    std::vector<radar_sweep *> sweeps;
-    for (radar_sweep *sweep = pvol_get_next_sweep(scan, nullptr); sweep != nullptr;
-         sweep = pvol_get_next_sweep(scan, sweep)) {
-        sweeps.push_back(sweep);
-    }
-    return sweeps;
 }
 
 std::string dump(int (*dumper)(const radar_scan *, FILE *), const radar_scan *scan) {

@@ -8,8 +8,6 @@ namespace azm {
 
 namespace {
 
-constexpr double kMissingVector = -999.0;
-
 bool validVector(double u, double v) {
     return u != kMissingVector && v != kMissingVector && std::isfinite(u) && std::isfinite(v);
 }

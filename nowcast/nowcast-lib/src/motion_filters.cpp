@@ -9,14 +9,13 @@ namespace azm {
 
 namespace {
 
-constexpr double kMissing = -999.0;
 constexpr double kHalfPi = 1.5707963267948966;
 constexpr double kPi = 3.141592653589793;
 constexpr double kThreeHalvesPi = 4.71238898038469;
 constexpr double kTwoPi = 6.283185307179586;
 
 bool isMissing(double x, double y) {
-    return x == kMissing || y == kMissing;
+    return x == kMissingVector || y == kMissingVector;
 }
 
 // Mean of the window elements that hold a vector; false when none does.

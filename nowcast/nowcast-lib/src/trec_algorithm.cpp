@@ -11,8 +11,6 @@ namespace azm {
 
 namespace {
 
-constexpr double kMissing = -999.0;
-
 // Status bits (value 2^n in getStatus).
 enum StatusBit : std::size_t {
     kBadSizeX = 0,
@@ -102,7 +100,7 @@ TrecAlgorithm::TrecAlgorithm(int x_dim, int y_dim, TrecConf conf)
         m_field_x = std::make_unique<Grid<double>>(x_dim, y_dim);
         m_field_y = std::make_unique<Grid<double>>(x_dim, y_dim);
         m_grid_size = m_field_x->size();
-        fillFields(kMissing, kMissing);
+        fillFields(kMissingVector, kMissingVector);
     }
     if (m_status.none()) {
         m_good = true;
@@ -159,7 +157,7 @@ bool TrecAlgorithm::runTrec(const Grid<double> &prev_image, const Grid<double> &
 }
 
 bool TrecAlgorithm::runGlobal(const Grid<double> &prev_image, const Grid<double> &curr_image) {
-    return runGlobal(prev_image, curr_image, kMissing, kMissing);
+    return runGlobal(prev_image, curr_image, kMissingVector, kMissingVector);
 }
 
 bool TrecAlgorithm::runGlobal(const Grid<double> &prev_image, const Grid<double> &curr_image,
@@ -202,9 +200,9 @@ Grid<double> TrecAlgorithm::getMotionFieldY() const {
 }
 
 void TrecAlgorithm::setToMissing() {
-    m_global_x = kMissing;
-    m_global_y = kMissing;
-    fillFields(kMissing, kMissing);
+    m_global_x = kMissingVector;
+    m_global_y = kMissingVector;
+    fillFields(kMissingVector, kMissingVector);
     m_good = false;
 }
 

@@ -14,8 +14,6 @@ namespace azm {
 
 namespace {
 
-constexpr double kMissing = -999.0;
-
 template <typename T>
 void fillGrid(Grid<T> &grid, int size, T value) {
     for (int k = 0; k < size; ++k) {
@@ -144,8 +142,8 @@ void TrecCalculation::runTrec(const Grid<int> &prev_grid, const Grid<int> &curr_
 
     // Without blending, pixels that no box covers stay missing.
     const bool blend = m_global_weight != 0.0;
-    fillGrid(*m_work_field_x, m_grid_size, blend ? global_x : kMissing);
-    fillGrid(*m_work_field_y, m_grid_size, blend ? global_y : kMissing);
+    fillGrid(*m_work_field_x, m_grid_size, blend ? global_x : kMissingVector);
+    fillGrid(*m_work_field_y, m_grid_size, blend ? global_y : kMissingVector);
     fillGrid(*m_vector_mask, m_grid_size, false);
     fillGrid(*m_weight_sum, m_grid_size, 0.0);
     fillGrid(*m_pixel_state, m_grid_size, 0);
@@ -208,7 +206,7 @@ void TrecCalculation::takeGlobalDisplacement(const Grid<int> &prev_grid, const G
 
 void TrecCalculation::blendPreviousGlobal(double &global_x, double &global_y, double prev_global_x,
                                           double prev_global_y) const {
-    if (prev_global_x == kMissing || prev_global_y == kMissing) {
+    if (prev_global_x == kMissingVector || prev_global_y == kMissingVector) {
         return;
     }
     switch (m_temporal_method) {
@@ -423,7 +421,7 @@ void TrecCalculation::blendPreviousField(Grid<double> &field,
     for (int k = 0; k < m_grid_size; ++k) {
         const double previous = prev_field.get(k);
         const double current = field.get(k);
-        if (previous == kMissing || current == kMissing) {
+        if (previous == kMissingVector || current == kMissingVector) {
             continue;
         }
         if (m_temporal_method == TemporalSmoothing::HISTORY_WEIGHTING) {

@@ -250,7 +250,7 @@ TEST_F(PublishedVolume, SweepsCarryTimesAnglesAndEveryCode) {
             EXPECT_EQ(data.data().compression(), pb::DataBuffer::LZ4);
             EXPECT_EQ(data.data().type(), pb::DataBuffer::UINT16);
             EXPECT_EQ(data.data().uncompressed_size(), 12 * 20 * 2);
-            const std::vector<int> codes = codes_of(data.data());
+            const std::vector<std::uint16_t> codes = codes_of(data.data());
             ASSERT_EQ(codes.size(), 12u * 20);
             const pb::LinearDataScale &scale =
                 at(descriptor.data_scale_ref()).data_scale().linear_scale();

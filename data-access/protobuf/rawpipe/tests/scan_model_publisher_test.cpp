@@ -107,7 +107,7 @@ TEST(ModelScan, RaysLackingAMomentContributeNotScannedCodes) {
     sweepconf_unref(sconf);
 
     const pb::PayloadList list = publish(scan, PerScanPublisher::PER_SWEEP_LZ4);
-    std::vector<std::vector<int>> codes;
+    std::vector<std::vector<std::uint16_t>> codes;
     for (const pb::Payload &p : list.payload())
         if (p.type() == P::MOMENT_SWEEP_DATA)
             codes.push_back(codes_of(p.moment_sweep_data().data()));
@@ -116,7 +116,7 @@ TEST(ModelScan, RaysLackingAMomentContributeNotScannedCodes) {
     for (int r = 0; r < 3; ++r)
         for (int k = 0; k < 8; ++k)
             EXPECT_EQ(codes[0][static_cast<size_t>(8 * r + k)], 1000 + 10 * r + k);
-    EXPECT_EQ(codes[1], std::vector<int>(3 * 8, 7));
+    EXPECT_EQ(codes[1], std::vector<std::uint16_t>(3 * 8, 7));
 }
 
 TEST(ModelScan, SweepsWithoutRaysKeepTheirPlaceInTheStream) {
@@ -168,7 +168,7 @@ TEST(ModelScan, RowsOfSweepDataAndRayIndicesAgreeAroundEmptySlots) {
     const std::vector<int> slots = {1, 3, 4};
 
     const pb::PayloadList swept = publish(pvol_new_copy(scan), PerScanPublisher::PER_SWEEP_LZ4);
-    std::vector<int> codes;
+    std::vector<std::uint16_t> codes;
     std::vector<const pb::RayHeader *> headers;
     for (const pb::Payload &p : swept.payload()) {
         if (p.type() == P::RAY_HEADER)

@@ -1,8 +1,6 @@
 // Shared pieces of the publisher tests: RAW volumes written to scratch files, and reading back
-// the published stream (identifiers, envelope kinds, sweep data).
+// the published stream (identifiers, envelope kinds; sweep data through sweep_codes.h).
 #pragma once
-
-#include <lz4.h>
 
 #include <cstdint>
 #include <cstring>
@@ -15,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "raw_file_builder.h"
+#include "sweep_codes.h"
 #include "temp_dir.h"
 #include "wr_raw_data.pb.h"
 
@@ -75,32 +74,7 @@ inline int count_of(const pb::PayloadList &list, pb::Payload::PayloadType type) 
     return n;
 }
 
-// The stored bytes of a data buffer, decompressed when need be.
-inline std::string bytes_of(const pb::DataBuffer &buffer) {
-    if (buffer.compression() != pb::DataBuffer::LZ4)
-        return buffer.data();
-    std::string out(static_cast<size_t>(buffer.uncompressed_size()), '\0');
-    const int n =
-        LZ4_decompress_safe(buffer.data().data(), out.data(),
-                            static_cast<int>(buffer.data().size()), static_cast<int>(out.size()));
-    EXPECT_EQ(n, buffer.uncompressed_size());
-    return out;
-}
-
-// The codes of a data buffer, widened to 16 bits.
-inline std::vector<int> codes_of(const pb::DataBuffer &buffer) {
-    const std::string bytes = bytes_of(buffer);
-    std::vector<int> codes;
-    if (buffer.type() == pb::DataBuffer::UINT8) {
-        for (unsigned char c : bytes)
-            codes.push_back(c);
-    } else {
-        for (size_t k = 0; k + 1 < bytes.size(); k += 2)
-            codes.push_back(static_cast<unsigned char>(bytes[k]) |
-                            (static_cast<unsigned char>(bytes[k + 1]) << 8));
-    }
-    return codes;
-}
+using azm::codes_of;
 
 // One file of task `name` and hybrid position `minor` holding sweeps first_sweep.. of a volume
 // that started `second` seconds after noon.

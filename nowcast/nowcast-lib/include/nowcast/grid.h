@@ -9,6 +9,10 @@
 
 namespace azm {
 
+// Marks a missing motion vector or motion-field element, in TREC's results and the extrapolator's
+// input.
+inline constexpr double kMissingVector = -999.0;
+
 // A rectangle of m_size_x columns by m_size_y rows, stored row by row: element (cx, cy) is at
 // linear index cx + m_size_x * cy. Construction from sizes leaves the elements uninitialised.
 // Instantiated for int (correlator images), double (input images, motion fields, weights) and

@@ -100,8 +100,8 @@ class TrecAlgorithm {
     double m_not_scanned_value;
     std::unique_ptr<Grid<int>> m_prev_grid;
     std::unique_ptr<Grid<int>> m_curr_grid;
-    double m_global_x = -999.0;
-    double m_global_y = -999.0;
+    double m_global_x = kMissingVector;
+    double m_global_y = kMissingVector;
     std::unique_ptr<Grid<double>> m_field_x;
     std::unique_ptr<Grid<double>> m_field_y;
     std::unique_ptr<TrecCalculation> m_calculation;

@@ -42,13 +42,14 @@ class TrecCalculation {
     // may be the very grids passed as field_x and field_y.
     void runTrec(const Grid<int> &prev_grid, const Grid<int> &curr_grid, double &global_x,
                  double &global_y, Grid<double> *field_x, Grid<double> *field_y,
-                 double prev_global_x = -999.0, double prev_global_y = -999.0,
+                 double prev_global_x = kMissingVector, double prev_global_y = kMissingVector,
                  const Grid<double> *prev_field_x = nullptr,
                  const Grid<double> *prev_field_y = nullptr);
 
     // Global vector only; no field is touched.
     void runGlobal(const Grid<int> &prev_grid, const Grid<int> &curr_grid, double &global_x,
-                   double &global_y, double prev_global_x = -999.0, double prev_global_y = -999.0);
+                   double &global_y, double prev_global_x = kMissingVector,
+                   double prev_global_y = kMissingVector);
 
     // SUMMED_AREA unless set.
     void setSearchMethod(SearchMethod method) { m_search_method = method; }

@@ -127,7 +127,7 @@ int save(const radar_scan *scan, const std::string &path, const pvol_odim_option
 
 const std::vector<MomentSpec> kTwoMoments = {{RD_DBZ, BITS_16}, {RD_VEL, BITS_8}};
 
-TEST(OdimWriter, RowsRunClockwiseFromNorthWithAbsentRaysAsNodata) {
+TEST(OdimWriterTest, RowsRunClockwiseFromNorthWithAbsentRaysAsNodata) {
     TempDir dir;
     // Ten rays of 36 degrees from 180, clockwise; the ray over north (slot 5) and slot 8 are
     // absent. A second sweep runs counter-clockwise from 100 degrees.
@@ -177,7 +177,7 @@ TEST(OdimWriter, RowsRunClockwiseFromNorthWithAbsentRaysAsNodata) {
         EXPECT_GT(std::fmod(ccw_start[row] - ccw_start[row - 1] + 360.0, 360.0), 0) << row;
 }
 
-TEST(OdimWriter, AnRhiRunsByRisingElevation) {
+TEST(OdimWriterTest, AnRhiRunsByRisingElevation) {
     TempDir dir;
     const synthetic::ScanPtr scan = scan_of({{20.0, -0.5, 30, 45.0, true}}, kTwoMoments);
     const std::string path = dir.file("rhi.h5");
@@ -193,7 +193,7 @@ TEST(OdimWriter, AnRhiRunsByRisingElevation) {
     EXPECT_LT(el.front(), el.back());
 }
 
-TEST(OdimWriter, CodesThatAreNotLinearBecomeFloats) {
+TEST(OdimWriterTest, CodesThatAreNotLinearBecomeFloats) {
     TempDir dir;
     const synthetic::ScanPtr scan = scan_of(
         {{0.0, 1.0, 4, 0.5}}, {{RD_RHOHV, BITS_8}, {RD_ZDR, BITS_8}, {RD_VEL, BITS_8}}, true);
@@ -225,7 +225,7 @@ TEST(OdimWriter, CodesThatAreNotLinearBecomeFloats) {
     EXPECT_NEAR(number(f, "/dataset1/data3/what", "gain"), synthetic::kNyquist / 127, 1e-12);
 }
 
-TEST(OdimWriter, ACustomMomentIsFloatsUnderItsOwnName) {
+TEST(OdimWriterTest, ACustomMomentIsFloatsUnderItsOwnName) {
     TempDir dir;
     radar_ray_conf *rconf = synthetic::new_rayconf({});
     ASSERT_EQ(rayconf_add_custom_moment(rconf, "HAIL", "%", &synthetic::kRange), 0);
@@ -271,7 +271,7 @@ TEST(OdimWriter, ACustomMomentIsFloatsUnderItsOwnName) {
     }
 }
 
-TEST(OdimWriter, MomentsAreChosenByQuantityOrToolkitName) {
+TEST(OdimWriterTest, MomentsAreChosenByQuantityOrToolkitName) {
     TempDir dir;
     const synthetic::ScanPtr scan = scan_of({{0.0, 1.0, 4, 0.5}}, kTwoMoments);
     const char *names[] = {"V"};  // the 8-bit velocity's own name
@@ -298,7 +298,7 @@ TEST(OdimWriter, MomentsAreChosenByQuantityOrToolkitName) {
     EXPECT_EQ(text(d, "/what", "source"), "PLC:TESTSITE");
 }
 
-TEST(OdimWriter, FailuresLeaveNoFileAndKeepAnOldOne) {
+TEST(OdimWriterTest, FailuresLeaveNoFileAndKeepAnOldOne) {
     TempDir dir;
     const synthetic::ScanPtr scan = scan_of({{0.0, 1.0, 4, 0.5}}, kTwoMoments);
     const std::string path = dir.write("old.h5", {'o', 'l', 'd'});
@@ -334,7 +334,7 @@ TEST(OdimWriter, FailuresLeaveNoFileAndKeepAnOldOne) {
     EXPECT_EQ(pvol_save_odim(nullptr, path.c_str(), nullptr, nullptr), 1);
 }
 
-TEST(OdimWriter, MomentsOnDifferentBinsAreRefused) {
+TEST(OdimWriterTest, MomentsOnDifferentBinsAreRefused) {
     TempDir dir;
     const dscan other{125.0, 250.0, 12};
     const synthetic::ScanPtr scan =
@@ -354,7 +354,7 @@ TEST(OdimWriter, MomentsOnDifferentBinsAreRefused) {
     EXPECT_DOUBLE_EQ(number(f, "/dataset1/where", "rscale"), 250.0);
 }
 
-TEST(OdimWriter, QuantityTable) {
+TEST(OdimWriterTest, QuantityTable) {
     EXPECT_STREQ(pvol_odim_quantity(RD_DBT), "TH");
     EXPECT_STREQ(pvol_odim_quantity(RD_DBZ), "DBZH");
     EXPECT_STREQ(pvol_odim_quantity(RD_VELC), "VRADDH");

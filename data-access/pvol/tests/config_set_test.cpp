@@ -30,14 +30,14 @@ std::vector<std::string> item_names(const cfgset *set) {
     return names;
 }
 
-TEST(ConfigSetHash, PublishedValuesAndBuckets) {
+TEST(ConfigSetHashTest, PublishedValuesAndBuckets) {
     EXPECT_EQ(string_hash_function(""), 0xbd49d10du);
     EXPECT_EQ(string_hash_function("abc"), 0x251e4793u);
     EXPECT_EQ(string_hash_function("") & 15u, 13u);
     EXPECT_EQ(string_hash_function("abc") & 15u, 3u);
 }
 
-TEST(ConfigSetIteration, FollowsBucketsThenInsertion) {
+TEST(ConfigSetIterationTest, FollowsBucketsThenInsertion) {
     auto set = new_set();
     ASSERT_NE(cfgset_add_int(set.get(), "", 1), nullptr);
     ASSERT_NE(cfgset_add_int(set.get(), "abc", 2), nullptr);
@@ -70,7 +70,7 @@ TEST(ConfigSetIteration, FollowsBucketsThenInsertion) {
     EXPECT_EQ(cfgset_item_get_name(nullptr), nullptr);
 }
 
-TEST(ConfigSetAdd, NeverReplacesAndRemoveEmptiesTheSet) {
+TEST(ConfigSetAddTest, NeverReplacesAndRemoveEmptiesTheSet) {
     auto set = new_set();
     ASSERT_EQ(cfgset_add_int(set.get(), "k", 7), set.get());
     EXPECT_EQ(cfgset_add_int(set.get(), "k", 8), nullptr);
@@ -90,7 +90,7 @@ TEST(ConfigSetAdd, NeverReplacesAndRemoveEmptiesTheSet) {
     EXPECT_EQ(cfgset_get_type(set.get(), "k"), 0);
 }
 
-TEST(ConfigSetGet, AbsentKeysLeaveBuffersAlone) {
+TEST(ConfigSetGetTest, AbsentKeysLeaveBuffersAlone) {
     auto set = new_set();
     EXPECT_TRUE(std::isnan(cfgset_get_double(set.get(), "x")));
     EXPECT_EQ(cfgset_get_int(set.get(), "x"), 0);
@@ -108,7 +108,7 @@ TEST(ConfigSetGet, AbsentKeysLeaveBuffersAlone) {
     EXPECT_EQ(cfgset_get_next_item(set.get(), nullptr), nullptr);
 }
 
-TEST(ConfigSetGet, TypedValuesAndBoundedCopies) {
+TEST(ConfigSetGetTest, TypedValuesAndBoundedCopies) {
     auto set = new_set();
     const uint64_t big = 0xfedcba9876543210ull;
     ASSERT_NE(cfgset_add_uint64(set.get(), "u", big), nullptr);
@@ -135,7 +135,7 @@ TEST(ConfigSetGet, TypedValuesAndBoundedCopies) {
     EXPECT_EQ(std::memcmp(roomy, "a much l", 8), 0);
 }
 
-TEST(ConfigSetGet, BuffersAndUnits) {
+TEST(ConfigSetGetTest, BuffersAndUnits) {
     auto set = new_set();
     const unsigned char bytes[6] = {1, 2, 3, 4, 5, 6};
     ASSERT_NE(cfgset_add_buf(set.get(), "b", bytes, sizeof bytes), nullptr);
@@ -158,7 +158,7 @@ TEST(ConfigSetGet, BuffersAndUnits) {
     EXPECT_STREQ(units, "m/s");
 }
 
-TEST(ConfigSetCompare, BHoldsA) {
+TEST(ConfigSetCompareTest, BHoldsA) {
     auto a = new_set();
     auto b = new_set();
     EXPECT_EQ(cfgset_compare(nullptr, nullptr), 1);
@@ -188,7 +188,7 @@ TEST(ConfigSetCompare, BHoldsA) {
     EXPECT_EQ(cfgset_compare(a.get(), b.get()), 0);
 }
 
-TEST(ConfigSetCompare, StoredCapacityTypesAndNaN) {
+TEST(ConfigSetCompareTest, StoredCapacityTypesAndNaN) {
     auto a = new_set();
     auto b = new_set();
     cfgset_add_string(a.get(), "s", "ab");
@@ -209,7 +209,7 @@ TEST(ConfigSetCompare, StoredCapacityTypesAndNaN) {
     EXPECT_EQ(cfgset_compare(nan.get(), nan.get()), 0);
 }
 
-TEST(ConfigSetCopy, KeepsCapacitiesUnitsAndOrder) {
+TEST(ConfigSetCopyTest, KeepsCapacitiesUnitsAndOrder) {
     auto set = new_set();
     cfgset_add_string(set.get(), "s", "a long text");
     cfgset_set_string(set.get(), "s", "x");

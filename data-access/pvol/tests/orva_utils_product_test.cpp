@@ -28,7 +28,7 @@ void put_i32(product_header &h, std::size_t offset, int32_t value) {
     std::memcpy(reinterpret_cast<unsigned char *>(&h) + offset, &value, sizeof value);
 }
 
-TEST(ProductTypes, GeometryClassesAndRanges) {
+TEST(ProductTypesTest, GeometryClassesAndRanges) {
     EXPECT_FALSE(lProductHasPixSize(22));
     EXPECT_TRUE(lProductHasPixSize(5));
     const int geometry[][2] = {{1, 1},  {2, 2},  {26, 5}, {18, 4},
@@ -56,7 +56,7 @@ TEST(ProductTypes, GeometryClassesAndRanges) {
 }
 
 // A header written from a region and radar position reads back as the same region and radar.
-TEST(ProductHeader, RegionAndRadarRoundTrip) {
+TEST(ProductHeaderGeometryTest, RegionAndRadarRoundTrip) {
     const map_proj proj{
         LAMBERT, {46.0 * kDeg, 8.0 * kDeg, 0}, 44.0 * kDeg, 48.0 * kDeg, 6378.137, 298.257223563};
     map_region r{};
@@ -94,7 +94,7 @@ TEST(ProductHeader, RegionAndRadarRoundTrip) {
     EXPECT_NEAR(back_radar.longitude, radar.longitude, 2e-7);
 }
 
-TEST(ProductHeader, RadarPositionWithoutAPixel) {
+TEST(ProductHeaderGeometryTest, RadarPositionWithoutAPixel) {
     const map_proj proj{GNOMONIC, {0.0, 0.0, 0}, 0.0, 0.0, 6371.0, 0.0};
     map_region r{};
     mpj_set_earth_de(&r, 100.0);
@@ -125,7 +125,7 @@ TEST(ProductHeader, RadarPositionWithoutAPixel) {
     EXPECT_EQ(back.latitude, 0.0);
 }
 
-TEST(ProductHeader, OlderFormatsAndSpecialTypes) {
+TEST(ProductHeaderGeometryTest, OlderFormatsAndSpecialTypes) {
     product_header h = header(kCappiType, "5.4", 200, 100000);
     h.pcf.iproj_type = LAMBERT;  // not yet meaningful in this version
     h.pend.ilat = iBin4FromRadian(60.0 * kDeg);

@@ -63,7 +63,7 @@ map_proj make(int type, double lat, double lon, double radius = 6371.0, double i
 //   0.17 / 5.6 mm at 300 km, 21 mm / 0.71 m at 600 km;
 // - Lambert: forward below 1e-8 m; the inverse stops iterating the latitude once a step changes
 //   less than one second of arc, which leaves 0.3 mm to 5 cm depending on the latitude.
-TEST(ProjComparison, ForwardAndInverseOfEveryProjection) {
+TEST(ProjComparisonTest, ForwardAndInverseOfEveryProjection) {
     const double wgs84 = 298.257223563, bessel = 299.1528128, grs80 = 298.257222101;
     const Case cases[] = {
         {make(AZIMUTHAL, 52.5, 13.4), "+proj=aeqd +lat_0=52.5 +lon_0=13.4 +R=6371000", 1000, 5e-3,
@@ -125,7 +125,7 @@ TEST(ProjComparison, ForwardAndInverseOfEveryProjection) {
 }
 
 // Great circles of the 6371 km sphere, solved by PROJ's geodesic routines.
-TEST(ProjComparison, PolarConversionFollowsGreatCircles) {
+TEST(ProjComparisonTest, PolarConversionFollowsGreatCircles) {
     geod_geodesic g;
     geod_init(&g, 6371000.0, 0.0);
     const earth_pos origins[] = {{52.5 * kDeg, 13.4 * kDeg, 0},

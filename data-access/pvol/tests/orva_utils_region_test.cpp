@@ -45,7 +45,7 @@ void expect_same_region(const map_region &a, const map_region &b, double km,
     EXPECT_NEAR(a.pixels_y, b.pixels_y, 1e-6) << what;
 }
 
-TEST(RegionPinning, AzimuthalRegionAroundItsCentre) {
+TEST(RegionPinningTest, AzimuthalRegionAroundItsCentre) {
     const map_proj proj = projection(AZIMUTHAL, 50.0, 8.0);
     map_region r = around(50.0, 8.0, 240.0, 160.0);
     ASSERT_EQ(mpj_pin_region_int(&proj, &r, kCentreAndDistances), MPJ_OK);
@@ -59,7 +59,7 @@ TEST(RegionPinning, AzimuthalRegionAroundItsCentre) {
 }
 
 // Every sufficient set of facts taken from a complete region gives that region back.
-TEST(RegionPinning, EachSufficientSetOfFactsGivesTheSameRegion) {
+TEST(RegionPinningTest, EachSufficientSetOfFactsGivesTheSameRegion) {
     const struct {
         const char *name;
         unsigned flags;
@@ -117,7 +117,7 @@ TEST(RegionPinning, EachSufficientSetOfFactsGivesTheSameRegion) {
     }
 }
 
-TEST(RegionPinning, StatusCodes) {
+TEST(RegionPinningTest, StatusCodes) {
     const map_proj proj = projection(AZIMUTHAL, 50.0, 8.0);
     map_region r = around(50.0, 8.0, 100.0, 100.0);
     EXPECT_EQ(mpj_pin_region_int(&proj, &r, MPJ_CENTRE_EARTH), MPJ_INCOMPLETE);
@@ -152,7 +152,7 @@ TEST(RegionPinning, StatusCodes) {
     EXPECT_EQ(mpj_get_earth_scale_e(&r), 0.0);
 }
 
-TEST(RegionPinning, RegionsThatDoNotSuitTheirProjection) {
+TEST(RegionPinningTest, RegionsThatDoNotSuitTheirProjection) {
     const map_proj utm = projection(UTM, 0.0, 0.0);
     map_region r = around(10.0, 35.0, 100.0, 100.0);
     EXPECT_EQ(mpj_pin_region_x(&utm, &r, kCentreAndDistances), MPJ_OK);
@@ -169,7 +169,7 @@ TEST(RegionPinning, RegionsThatDoNotSuitTheirProjection) {
     }
 }
 
-TEST(RegionPinning, SouthernLambertAndAntimeridianRegions) {
+TEST(RegionPinningTest, SouthernLambertAndAntimeridianRegions) {
     const map_proj south = projection(LAMBERT, -35.0, 150.0, -30.0, -40.0);
     map_region r = around(-34.0, 151.0, 250.0, 150.0);
     ASSERT_EQ(mpj_pin_region_x(&south, &r, kCentreAndDistances), MPJ_OK);
@@ -187,7 +187,7 @@ TEST(RegionPinning, SouthernLambertAndAntimeridianRegions) {
     EXPECT_LT(r.corner2.longitude, -170.0 * kDeg);
 }
 
-TEST(RegionPinning, EarthSideFactsAndCallersPixelCounts) {
+TEST(RegionPinningTest, EarthSideFactsAndCallersPixelCounts) {
     const map_proj proj = projection(EDC, 45.0, 0.0);
     map_region clean = around(45.0, 5.0, 200.0, 200.0, 300.0);
     ASSERT_EQ(mpj_pin_region_x(&proj, &clean, kCentreAndDistances), MPJ_OK);
@@ -208,7 +208,7 @@ TEST(RegionPinning, EarthSideFactsAndCallersPixelCounts) {
     EXPECT_NEAR(r.centre_map[1], clean.centre_map[1], 1e-9);
 }
 
-TEST(RegionPinning, RescalingAroundEachAnchor) {
+TEST(RegionPinningTest, RescalingAroundEachAnchor) {
     const map_proj proj = projection(AZIMUTHAL, 40.0, -100.0);
     map_region base = around(40.0, -100.0, 100.0, 100.0, 200.0);
     ASSERT_EQ(mpj_pin_region_x(&proj, &base, kCentreAndDistances), MPJ_OK);

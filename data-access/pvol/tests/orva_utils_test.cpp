@@ -21,7 +21,7 @@ map_proj projection(int type, double lat_deg, double lon_deg) {
     return proj;
 }
 
-TEST(Geodesy, EllipsoidTableAndEarthFigure) {
+TEST(GeodesyTest, EllipsoidTableAndEarthFigure) {
     EXPECT_EQ(iGetEllipseByName("WGS84"), 4);
     EXPECT_EQ(iGetEllipseByName("wgs84"), -1);
     char name[8];
@@ -46,7 +46,7 @@ TEST(Geodesy, EllipsoidTableAndEarthFigure) {
     EXPECT_NEAR(fTransverseMercatorM(6378137.0, 0.00669437999014, M_PI / 2), 10001965.729, 1e-3);
 }
 
-TEST(Geodesy, PolarConversionAtTheEdges) {
+TEST(GeodesyTest, PolarConversionAtTheEdges) {
     const earth_pos origin{0.0, 0.0, 0};
     const earth_pos east{0.0, 1.0 * kDeg, 0};
     polar_pos polar;
@@ -71,7 +71,7 @@ TEST(Geodesy, PolarConversionAtTheEdges) {
     EXPECT_NEAR(behind.longitude, ahead.longitude, 1e-12);
 }
 
-TEST(Projections, UnknownCodeIsRejectedBeforeAnyWork) {
+TEST(ProjectionsTest, UnknownCodeIsRejectedBeforeAnyWork) {
     map_proj proj = projection(9, 0.0, 0.0);
     EXPECT_EQ(mpj_validate_projection(&proj), MPJ_BAD_PROJECTION);
     const earth_pos pos{0.1, 0.1, 0};
@@ -85,7 +85,7 @@ TEST(Projections, UnknownCodeIsRejectedBeforeAnyWork) {
     EXPECT_EQ(out.latitude + out.longitude + out.flags, 0.0);  // cleared
 }
 
-TEST(Projections, OriginsAndCylinderScale) {
+TEST(ProjectionsTest, OriginsAndCylinderScale) {
     const map_proj azimuthal = projection(AZIMUTHAL, 47.0, 8.0);
     const double origin[2] = {0.0, 0.0};
     earth_pos pos;
@@ -102,7 +102,7 @@ TEST(Projections, OriginsAndCylinderScale) {
     EXPECT_NEAR(xy[1], 0.0, 1e-9);
 }
 
-TEST(Projections, HiddenPointsAndPointsOffTheEarth) {
+TEST(ProjectionsTest, HiddenPointsAndPointsOffTheEarth) {
     const map_proj gnomonic = projection(GNOMONIC, 0.0, 0.0);
     const earth_pos far_side{0.0, 100.0 * kDeg, 0};
     double xy[2] = {1.0, 1.0};
@@ -132,7 +132,7 @@ TEST(Projections, HiddenPointsAndPointsOffTheEarth) {
     EXPECT_EQ(pos.latitude, 0.0);
 }
 
-TEST(Projections, LambertReportsAnUnsettledLatitude) {
+TEST(ProjectionsTest, LambertReportsAnUnsettledLatitude) {
     // An eccentricity far beyond any earth's makes the iteration contract too slowly.
     testing::internal::CaptureStderr();
     EXPECT_TRUE(std::isfinite(pvol_internal::lambert_latitude(0.5, 0.9)));
@@ -149,7 +149,7 @@ TEST(Projections, LambertReportsAnUnsettledLatitude) {
     EXPECT_DOUBLE_EQ(n, std::sin(48.0 * kDeg));
 }
 
-TEST(MapSearch, FindsTheRangeAlongEachAxis) {
+TEST(MapSearchTest, FindsTheRangeAlongEachAxis) {
     const map_proj proj = projection(AZIMUTHAL, 50.0, 5.0);
     const double start[2] = {0.0, 0.0};
     for (double range : {3.0, 800.0}) {  // below and above the first 10 km step
@@ -160,7 +160,7 @@ TEST(MapSearch, FindsTheRangeAlongEachAxis) {
     }
 }
 
-TEST(MapSearch, NonFiniteInputsEndWithoutAResult) {
+TEST(MapSearchTest, NonFiniteInputsEndWithoutAResult) {
     const map_proj proj = projection(AZIMUTHAL, 50.0, 5.0);
     const double start[2] = {0.0, 0.0}, lost[2] = {NAN, 0.0};
     const earth_pos nowhere{NAN, 0.0, 0};

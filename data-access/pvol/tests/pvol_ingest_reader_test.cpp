@@ -60,7 +60,7 @@ struct Shared {
     }
 };
 
-TEST(ScanFromIngestHeader, PositionNamesAndTime) {
+TEST(ScanFromIngestHeaderTest, PositionNamesAndTime) {
     IngestHeader h;
     Time local;
     local.utc = false;
@@ -95,7 +95,7 @@ TEST(ScanFromIngestHeader, PositionNamesAndTime) {
     EXPECT_EQ(pvol_new_from_ingest_header(&ih, nullptr), nullptr);
 }
 
-TEST(RayConfFromIngestHeader, RadarParameters) {
+TEST(RayConfFromIngestHeaderTest, RadarParameters) {
     IngestHeader h;
     h.dsp(32, 80, 0).calibration(1234, 160);
     ingest_header ih = header_of(h);
@@ -152,7 +152,7 @@ TEST(RayConfFromIngestHeader, RadarParameters) {
     EXPECT_EQ(mask.count, 400u);
 }
 
-TEST(SweepFromBlocks, KindSectorAndRays) {
+TEST(SweepFromBlocksTest, KindSectorAndRays) {
     struct Case {
         int mode, start;
         int type;
@@ -192,7 +192,7 @@ TEST(SweepFromBlocks, KindSectorAndRays) {
     }
 }
 
-TEST(SweepFromBlocks, LaterSweepsMustAgreeWithTheTask) {
+TEST(SweepFromBlocksTest, LaterSweepsMustAgreeWithTheTask) {
     IngestHeader h;
     h.scan(1, 30000, 3, 0x1000).mask({kDbz8});
     Shared shared;
@@ -224,7 +224,7 @@ TEST(SweepFromBlocks, LaterSweepsMustAgreeWithTheTask) {
         rsweep_delete(s);
 }
 
-TEST(SweepFromBlocks, UnusableBlocksGiveNoSweep) {
+TEST(SweepFromBlocksTest, UnusableBlocksGiveNoSweep) {
     IngestHeader h;
     h.mask({kDbz8, kVel8});
     const Sweep s = make_sweep(1, 12, {{kDbz8, 8}, {kVel8, 8}}, 20);
@@ -241,7 +241,7 @@ TEST(SweepFromBlocks, UnusableBlocksGiveNoSweep) {
     EXPECT_EQ(shared.sweep(h, s), nullptr);
 }
 
-TEST(IngestIo, FileNames) {
+TEST(IngestIoTest, FileNames) {
     EXPECT_STREQ(raw_data_suffix(RD_DBZ, BITS_8), "dBZ");
     EXPECT_STREQ(raw_data_suffix(RD_DBZ, BITS_16), "dBZ2");
     EXPECT_STREQ(raw_data_suffix(RD_XHDR, BITS_16), "Xhdr");
@@ -306,7 +306,7 @@ IngestReading read_ingest(const TempDir &dir, const std::vector<std::string> &ba
     return r;
 }
 
-TEST(IngestReader, ReadsTheSweepsOfAHybridTask) {
+TEST(IngestReaderTest, ReadsTheSweepsOfAHybridTask) {
     TempDir dir;
     const std::vector<std::pair<int, int>> moments = {{kDbz8, 8}, {kVel16, 16}};
     IngestHeader a, b;
@@ -334,7 +334,7 @@ TEST(IngestReader, ReadsTheSweepsOfAHybridTask) {
     expect_same_rays(sweeps[3], task_b[0]);
 }
 
-TEST(IngestReader, MissingOrDamagedFiles) {
+TEST(IngestReaderTest, MissingOrDamagedFiles) {
     TempDir dir;
     const std::vector<std::pair<int, int>> moments = {{kDbz8, 8}, {kVel16, 16}};
     IngestHeader h;

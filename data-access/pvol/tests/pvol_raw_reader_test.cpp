@@ -44,7 +44,7 @@ Reading read(const std::vector<Bytes> &files, int force_16_bit = 0,
     return r;
 }
 
-TEST(RawReader, MultiSweepVolumeReadsBackEveryRay) {
+TEST(RawReaderTest, MultiSweepVolumeReadsBackEveryRay) {
     const RawFile file = volume(3, {{kDbz8, 8}, {kVel16, 16}});
     const Reading r = read({file.bytes()});
     ASSERT_NE(r.scan, nullptr);
@@ -83,7 +83,7 @@ TEST(RawReader, MultiSweepVolumeReadsBackEveryRay) {
     EXPECT_EQ(rmoment_get_raw_type(rayconf_get_moment(rconf, 1)), RD_VEL);
 }
 
-TEST(RawReader, ForcedWideningKeepsPhysicalValues) {
+TEST(RawReaderTest, ForcedWideningKeepsPhysicalValues) {
     const RawFile file = volume(1, {{kDbz8, 8}, {kZdr16, 16}});
     const Reading narrow = read({file.bytes()});
     const Reading wide = read({file.bytes()}, 1);
@@ -119,7 +119,7 @@ TEST(RawReader, ForcedWideningKeepsPhysicalValues) {
     EXPECT_FALSE(lDspMaskTest(&stored.tcf.dsp.mask, kDbz8));
 }
 
-TEST(RawReader, ExtendedHeaderRaysArePassedOver) {
+TEST(RawReaderTest, ExtendedHeaderRaysArePassedOver) {
     const std::vector<std::pair<int, int>> moments = {{kDbz16, 16}, {kVel8, 8}, {kWidth8, 8}};
     // Second of the four headers, unannounced; then announced by the mask at every place,
     // after the data types' headers too.
@@ -144,7 +144,7 @@ TEST(RawReader, ExtendedHeaderRaysArePassedOver) {
     }
 }
 
-TEST(RawReader, AbsentAndShortRays) {
+TEST(RawReaderTest, AbsentAndShortRays) {
     RawFile file = volume(1, {{kDbz8, 8}, {kVel8, 8}});
     Sweep &s = file.sweeps[0];
     s.moments[0].rays[2].reset();  // only the second moment holds position 2
@@ -186,7 +186,7 @@ std::vector<Bytes> hybrid(const std::string &name_a, const std::string &name_b) 
     return {a.bytes(), b.bytes()};
 }
 
-TEST(RawReader, HybridTaskFilesCombineIntoOneSchedule) {
+TEST(RawReaderTest, HybridTaskFilesCombineIntoOneSchedule) {
     const Reading r = read(hybrid("VOL_A", "VOL_B"));
     ASSERT_NE(r.scan, nullptr);
     EXPECT_EQ(schedule_of(r.scan.get()), (std::vector<int>{0, 1, 2, 3, 4}));
@@ -201,7 +201,7 @@ TEST(RawReader, HybridTaskFilesCombineIntoOneSchedule) {
     EXPECT_EQ(name_of(read({single.bytes()}).scan.get()), "VOL_A");
 }
 
-TEST(RawReader, PerSweepFilesOfOneTaskShareTheirConfiguration) {
+TEST(RawReaderTest, PerSweepFilesOfOneTaskShareTheirConfiguration) {
     const RawFile task = volume(3, {{kDbz8, 8}, {kVel16, 16}});
     std::vector<Bytes> files;
     for (const Sweep &s : task.sweeps) {
@@ -222,7 +222,7 @@ TEST(RawReader, PerSweepFilesOfOneTaskShareTheirConfiguration) {
         expect_same_rays(sweeps[s], task.sweeps[s]);
 }
 
-TEST(RawReader, NumberOfSweepsRead) {
+TEST(RawReaderTest, NumberOfSweepsRead) {
     struct Case {
         int done, planned;
         uint32_t flags;
@@ -382,7 +382,7 @@ const std::vector<BadInput> &bad_inputs() {
     return cases;
 }
 
-TEST(RawReaderBadInput, EachFailureEndsWithAMessageAndItsResult) {
+TEST(RawReaderBadInputTest, EachFailureEndsWithAMessageAndItsResult) {
     for (const BadInput &c : bad_inputs()) {
         SCOPED_TRACE(c.what);
         std::vector<Bytes> files = c.files();
@@ -411,7 +411,7 @@ TEST(RawReaderBadInput, EachFailureEndsWithAMessageAndItsResult) {
     }
 }
 
-TEST(RawReader, DefaultInputCallbackFeedsTheReader) {
+TEST(RawReaderTest, DefaultInputCallbackFeedsTheReader) {
     TempDir dir;
     const std::vector<Bytes> files = hybrid("VOL_A", "VOL_B");
     const std::string a = dir.write("VOL_A", files[0]);
@@ -424,7 +424,7 @@ TEST(RawReader, DefaultInputCallbackFeedsTheReader) {
 }
 
 // C callers cannot catch: what the C++ inside throws ends as a failure and a message.
-TEST(RawReader, AnExceptionInsideEndsAsAFailureWithItsMessage) {
+TEST(RawReaderTest, AnExceptionInsideEndsAsAFailureWithItsMessage) {
     messages().clear();
     const raw_input_callback throwing = [](void *) -> FILE * { throw std::bad_alloc(); };
     const ScanHandle scan(pvol_new_from_raw2(nullptr, throwing, collect_message, 0));

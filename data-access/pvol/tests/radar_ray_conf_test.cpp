@@ -31,7 +31,7 @@ radar_ray_conf *new_conf() {
     return rconf;
 }
 
-TEST(TypeTable, RowsAreInValueOrder) {
+TEST(TypeTableTest, RowsAreInValueOrder) {
     for (int t = -1; t < MAX_RD - 1; ++t)
         EXPECT_EQ(raw_data_types[t + 1].type, t);
     EXPECT_EQ(raw_data_types[RD_DBZ + 1].orva_code_8, 2);
@@ -41,7 +41,7 @@ TEST(TypeTable, RowsAreInValueOrder) {
     EXPECT_EQ(raw_data_types[RD_ANY + 1].orva_code_8, 34);
 }
 
-TEST(RayDataBuffer, GrowsButNeverShrinks) {
+TEST(RayDataBufferTest, GrowsButNeverShrinks) {
     radar_ray_data *buffer = radar_ray_data_new();
     ASSERT_NE(buffer, nullptr);
     EXPECT_EQ(buffer->type, BITS_UNKNOWN);
@@ -57,7 +57,7 @@ TEST(RayDataBuffer, GrowsButNeverShrinks) {
     radar_ray_data_delete(buffer);
 }
 
-TEST(RayConf, MomentsAndIndexes) {
+TEST(RayConfTest, MomentsAndIndexes) {
     radar_ray_conf *rconf = rayconf_new(1, 2, 3, 4, 5, 6, 7, 8, 9, 10);
     const native_data_desc scale = scale_8bit();
     EXPECT_EQ(rayconf_add_moment(rconf, RD_ANY, &kRangeMask, &scale), -1);
@@ -97,7 +97,7 @@ TEST(RayConf, MomentsAndIndexes) {
     rayconf_unref(rconf);
 }
 
-TEST(RayConf, AttributesWithoutASetReadAsNothing) {
+TEST(RayConfTest, AttributesWithoutASetReadAsNothing) {
     radar_ray_conf *rconf = new_conf();
     char text[8];
     EXPECT_EQ(rayconf_get_double(rconf, "ORVA Ray Log Threshold"), 0.0);
@@ -109,7 +109,7 @@ TEST(RayConf, AttributesWithoutASetReadAsNothing) {
     rayconf_unref(rconf);
 }
 
-TEST(RayConf, Equivalence) {
+TEST(RayConfTest, Equivalence) {
     radar_ray_conf *a = new_conf();
     radar_ray_conf *b = new_conf();
     EXPECT_EQ(rayconf_compare(a, b), 1);
@@ -177,7 +177,7 @@ TEST(RayConfDeathTest, ReferenceCountingInvariants) {
     rayconf_unref(rconf);
 }
 
-TEST(Position, FixedAndMoving) {
+TEST(PositionTest, FixedAndMoving) {
     const rposition_fixed site{0.8, 0.4, 120.0, 150.5};
     rposition *fixed = rposition_new_fixed(&site);
     rposition *zero = rposition_new_fixed(nullptr);

@@ -28,7 +28,7 @@ native_data_desc scale_of(int format, uint16_t not_scanned, uint16_t under_thres
 
 // Moments: 0 dBZ at 8 bits (not_scanned 0, under_threshold 1), 1 V at 16 bits (not_scanned
 // 0xffff, under_threshold 0), 2 a custom moment in doubles, 3 ZDR as floats. Six bins each.
-struct RayFixture : ::testing::Test {
+struct RayTest : ::testing::Test {
     const dscan mask{0.0, 250.0, 6};
     radar_ray_conf *rconf = nullptr;
     radar_ray_data *buffer = radar_ray_data_new();
@@ -60,7 +60,7 @@ struct RayFixture : ::testing::Test {
     }
 };
 
-TEST_F(RayFixture, NewRayDefaultsAndUnfilledMomentsReadAsNoData) {
+TEST_F(RayTest, NewRayDefaultsAndUnfilledMomentsReadAsNoData) {
     radar_ray_conf *empty = rayconf_new(0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
     EXPECT_EQ(rray_new(empty, nullptr, nullptr, nullptr, nullptr, 5), nullptr);
     EXPECT_EQ(rray_new(nullptr, nullptr, nullptr, nullptr, nullptr, 5), nullptr);
@@ -98,7 +98,7 @@ TEST_F(RayFixture, NewRayDefaultsAndUnfilledMomentsReadAsNoData) {
     EXPECT_EQ(rconf->ref, 1);
 }
 
-TEST_F(RayFixture, NativeCopiesPadWithNoData) {
+TEST_F(RayTest, NativeCopiesPadWithNoData) {
     const angle_interval az{0.1, 0.15, 0.2};
     const timeval time{1000, 250};
     rposition *pos = rposition_new_fixed(nullptr);
@@ -170,7 +170,7 @@ TEST_F(RayFixture, NativeCopiesPadWithNoData) {
     rray_delete(ray);
 }
 
-TEST_F(RayFixture, PhysicalValuesWithSpecialCodesAndWrap) {
+TEST_F(RayTest, PhysicalValuesWithSpecialCodesAndWrap) {
     radar_ray *ray = rray_new(rconf, nullptr, nullptr, nullptr, nullptr, -1);
     // 8 bits: code = (v + 32) / 0.5, min 2, max 255.
     set_values({-31.0, -32.0, kInf, -kInf, 96.0, 0.0});
@@ -209,7 +209,7 @@ TEST_F(RayFixture, PhysicalValuesWithSpecialCodesAndWrap) {
     rray_delete(ray);
 }
 
-TEST_F(RayFixture, EqualSpecialCodesReadAsNoData) {
+TEST_F(RayTest, EqualSpecialCodesReadAsNoData) {
     radar_ray_conf *shared = rayconf_new(0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
     const native_data_desc scale = scale_of(BITS_8, 0, 0);
     rayconf_add_moment(shared, RD_DBT, &mask, &scale);
@@ -220,7 +220,7 @@ TEST_F(RayFixture, EqualSpecialCodesReadAsNoData) {
     rayconf_unref(shared);
 }
 
-TEST_F(RayFixture, SlotsFollowMomentsAddedLater) {
+TEST_F(RayTest, SlotsFollowMomentsAddedLater) {
     radar_ray *ray = rray_new(rconf, nullptr, nullptr, nullptr, nullptr, -1);
     const native_data_desc scale = scale_of(BITS_8, 0, 1);
     const dscan longer{0.0, 250.0, 8};
@@ -235,7 +235,7 @@ TEST_F(RayFixture, SlotsFollowMomentsAddedLater) {
     rray_delete(ray);
 }
 
-TEST_F(RayFixture, ConfigSwapPositionAndExtendedHeader) {
+TEST_F(RayTest, ConfigSwapPositionAndExtendedHeader) {
     radar_ray *ray = rray_new(rconf, nullptr, nullptr, nullptr, nullptr, -1);
     radar_ray_conf *twin = rayconf_new_copy(rconf);
     radar_ray_conf *other = rayconf_new_copy(rconf);
@@ -281,9 +281,9 @@ TEST_F(RayFixture, ConfigSwapPositionAndExtendedHeader) {
     rayconf_unref(other);
 }
 
-using RayFixtureDeathTest = RayFixture;
+using RayDeathTest = RayTest;
 
-TEST_F(RayFixtureDeathTest, BrokenPreconditions) {
+TEST_F(RayDeathTest, BrokenPreconditions) {
     radar_ray *ray = rray_new(rconf, nullptr, nullptr, nullptr, nullptr, -1);
     radar_ray_data_resize(buffer, BITS_16, 2);
     EXPECT_DEATH(rray_set_from_native(ray, 0, buffer), "bin_type == dray->type");

@@ -88,7 +88,7 @@ std::string dump(int (*dumper)(const radar_scan *, FILE *), const radar_scan *sc
     return result;
 }
 
-TEST(Scan, NewScanTextsAndAttributes) {
+TEST(ScanTest, NewScanTextsAndAttributes) {
     EXPECT_EQ(pvol_new("a", "b", "c", "d", RPOSITION_MOVING, nullptr), nullptr);
     EXPECT_EQ(pvol_delete(nullptr), 1);
 
@@ -121,7 +121,7 @@ TEST(Scan, NewScanTextsAndAttributes) {
     EXPECT_TRUE(std::isnan(pvol_get_double(scan.get(), "absent")));
 }
 
-TEST(Scan, EquivalentConfigurationsAreRegisteredOnce) {
+TEST(ScanTest, EquivalentConfigurationsAreRegisteredOnce) {
     auto scan = new_scan();
     for (int i = 0; i < 3; ++i) {
         radar_sweep *sweep = build_sweep(0.5 + i, 100 * i);
@@ -150,7 +150,7 @@ TEST(Scan, EquivalentConfigurationsAreRegisteredOnce) {
     }
 }
 
-TEST(Scan, AnExtraAttributeOnEitherSideMakesANewConfiguration) {
+TEST(ScanTest, AnExtraAttributeOnEitherSideMakesANewConfiguration) {
     auto scan = new_scan();
     pvol_add_sweep(scan.get(), build_sweep(0.5, 0));
     pvol_add_sweep(scan.get(), build_sweep(1.5, 10, nullptr, "ORVA Sweep Minor Task ID"));
@@ -169,7 +169,7 @@ TEST(Scan, AnExtraAttributeOnEitherSideMakesANewConfiguration) {
     EXPECT_EQ(rray_get_config(rsweep_get_ray(sweeps[2], 1)), second);
 }
 
-TEST(Scan, ConfigurationsPairWithRegisteredOnesBothWays) {
+TEST(ScanTest, ConfigurationsPairWithRegisteredOnesBothWays) {
     // Registered [a, b] where b is a plus one attribute; a sweep listing [b', a'] takes them
     // over, each ray keeping the configuration with its attributes.
     auto scan = new_scan();
@@ -200,7 +200,7 @@ TEST(Scan, ConfigurationsPairWithRegisteredOnesBothWays) {
     EXPECT_NE(b_second, b);
 }
 
-TEST(Scan, Ejects) {
+TEST(ScanTest, Ejects) {
     auto scan = new_scan();
     auto other = new_scan();
     for (int i = 0; i < 3; ++i) {
@@ -241,7 +241,7 @@ TEST(Scan, Ejects) {
     rsweep_delete(last);
 }
 
-TEST(Scan, SweepsMovedBetweenScansLeaveTheirOldRegistryIntact) {
+TEST(ScanTest, SweepsMovedBetweenScansLeaveTheirOldRegistryIntact) {
     auto source = new_scan();
     pvol_add_sweep(source.get(), build_sweep(0.5, 0));
     pvol_add_sweep(source.get(), build_sweep(1.5, 10));
@@ -277,7 +277,7 @@ TEST(Scan, SweepsMovedBetweenScansLeaveTheirOldRegistryIntact) {
     EXPECT_EQ(pvol_get_next_rayconf(source.get(), source_rconf), nullptr);
 }
 
-TEST(Scan, CopyOwnsItsConfigurations) {
+TEST(ScanTest, CopyOwnsItsConfigurations) {
     auto source = new_scan();
     pvol_add_sweep(source.get(), build_sweep(0.5, 0));
     pvol_add_sweep(source.get(), build_sweep(1.5, 10, "ORVA Ray SQI Threshold"));
@@ -331,7 +331,7 @@ TEST(Scan, CopyOwnsItsConfigurations) {
     EXPECT_EQ(pvol_new_copy(source.get()), nullptr);
 }
 
-TEST(Scan, PositionAndTimeShift) {
+TEST(ScanTest, PositionAndTimeShift) {
     auto scan = new_scan();
     pvol_add_sweep(scan.get(), build_sweep(0.5, 1000));
     radar_sweep *sweep = sweeps_of(scan.get())[0];
@@ -365,7 +365,7 @@ TEST(Scan, PositionAndTimeShift) {
     EXPECT_EQ(time.tv_sec, 1001);
 }
 
-TEST(Scan, Dumps) {
+TEST(ScanTest, Dumps) {
     auto scan = new_scan();
     const timeval stamp{1622548800, 123999};  // 2021-06-01 12:00:00 UTC
     pvol_set_time_stamp(scan.get(), &stamp);

@@ -27,7 +27,7 @@ radar_ray *new_ray(radar_ray_conf *rconf, long seconds, long microseconds = 0) {
     return rray_new(rconf, nullptr, nullptr, &time, nullptr, -1);
 }
 
-TEST(Sweep, NewSweepAndRayTimeBookkeeping) {
+TEST(SweepTest, NewSweepAndRayTimeBookkeeping) {
     radar_ray_conf *rconf = new_rayconf(1000);
     radar_sweep_conf *sconf = sweepconf_new_ppi(&kSector);
     sweepconf_add_rayconf(sconf, rconf);
@@ -87,7 +87,7 @@ TEST(Sweep, NewSweepAndRayTimeBookkeeping) {
     rayconf_unref(rconf);
 }
 
-TEST(SweepConf, RayConfigurationList) {
+TEST(SweepConfTest, RayConfigurationList) {
     radar_sweep_conf *sconf = sweepconf_new_rhi(nullptr);
     dscan sector{};
     sweepconf_get_sector(sconf, &sector);
@@ -127,7 +127,7 @@ TEST(SweepConf, RayConfigurationList) {
         rayconf_unref(rconf);
 }
 
-TEST(SweepConf, Equivalence) {
+TEST(SweepConfTest, Equivalence) {
     radar_ray_conf *a = new_rayconf(1000);
     radar_ray_conf *b = new_rayconf(1200);
     const dscan other_sector{0.5, 0.01, 10};
@@ -167,7 +167,7 @@ TEST(SweepConf, Equivalence) {
     rayconf_unref(b);
 }
 
-TEST(Sweep, SwapsMoveRaysToEquivalentConfigurations) {
+TEST(SweepTest, SwapsMoveRaysToEquivalentConfigurations) {
     // The sweep and its rays on fresh configurations; a second, equivalent set takes over.
     radar_ray_conf *old_a = new_rayconf(1000);
     radar_ray_conf *old_b = new_rayconf(1200);
@@ -212,7 +212,7 @@ TEST(Sweep, SwapsMoveRaysToEquivalentConfigurations) {
         rayconf_unref(rconf);
 }
 
-TEST(Sweep, SwapPairsRayConfigurationsEquivalentBothWays) {
+TEST(SweepTest, SwapPairsRayConfigurationsEquivalentBothWays) {
     // b holds one attribute more than a; a one-way match would take b's rays to a_new.
     radar_ray_conf *a = new_rayconf(1000);
     radar_ray_conf *b = new_rayconf(1000);

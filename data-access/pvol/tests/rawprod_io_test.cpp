@@ -18,7 +18,7 @@ bool output(raw_output_callback cb, default_raw_io *io, int group, int mode, int
     return true;
 }
 
-TEST(DefaultRawIo, HybridRecordOpensItsInputsInOrderThenNone) {
+TEST(DefaultRawIoTest, HybridRecordOpensItsInputsInOrderThenNone) {
     TempDir dir;
     const std::string a = dir.write("a", {'A'}), b = dir.write("b", {'B'}),
                       c = dir.write("c", {'C'});
@@ -41,7 +41,7 @@ TEST(DefaultRawIo, HybridRecordOpensItsInputsInOrderThenNone) {
     EXPECT_EQ(default_raw_io_new_hybrid(with_null, 2), nullptr);
 }
 
-TEST(DefaultRawIo, UnopenableInputEndsTheInputs) {
+TEST(DefaultRawIoTest, UnopenableInputEndsTheInputs) {
     TempDir dir;
     default_raw_io *io = default_raw_io_new(dir.file("missing").c_str());
     ASSERT_NE(io, nullptr);
@@ -51,7 +51,7 @@ TEST(DefaultRawIo, UnopenableInputEndsTheInputs) {
     EXPECT_EQ(default_raw_io_new(nullptr), nullptr);
 }
 
-TEST(DefaultRawIo, SingleTaskOutputIsTheBaseNameWithoutListFile) {
+TEST(DefaultRawIoTest, SingleTaskOutputIsTheBaseNameWithoutListFile) {
     TempDir dir;
     const std::string base = dir.write("OUT", {'x'});
     default_raw_io *io = default_raw_io_new(base.c_str());
@@ -69,7 +69,7 @@ TEST(DefaultRawIo, SingleTaskOutputIsTheBaseNameWithoutListFile) {
     default_raw_io_delete(io);
 }
 
-TEST(DefaultRawIo, TaskAndSweepSuffixesAndListFile) {
+TEST(DefaultRawIoTest, TaskAndSweepSuffixesAndListFile) {
     TempDir dir;
     const std::string base = dir.file("OUT");
     default_raw_io *io = default_raw_io_new(base.c_str());
@@ -98,7 +98,7 @@ TEST(DefaultRawIo, TaskAndSweepSuffixesAndListFile) {
     default_raw_io_delete(io);
 }
 
-TEST(DefaultRawIo, NometaOutputKeepsNoListFileAndFailedOpensAreNotListed) {
+TEST(DefaultRawIoTest, NometaOutputKeepsNoListFileAndFailedOpensAreNotListed) {
     TempDir dir;
     const std::string base = dir.file("OUT");
     default_raw_io *io = default_raw_io_new(base.c_str());

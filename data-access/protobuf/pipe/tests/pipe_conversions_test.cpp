@@ -16,7 +16,7 @@ boost::uuids::uuid counting_uuid() {
     return id;
 }
 
-TEST(SetUuid, PacksEachHalfLittleEndian) {
+TEST(SetUuidTest, PacksEachHalfLittleEndian) {
     azm::pb::UUID out;
     azm::set_uuid(out, counting_uuid());
     EXPECT_EQ(out.least_significant_bits(), 0x0706050403020100);
@@ -24,7 +24,7 @@ TEST(SetUuid, PacksEachHalfLittleEndian) {
     EXPECT_TRUE(out.IsInitialized());
 }
 
-TEST(SetUuid, TopByteOfAHalfAtOrAbove0x80GivesANegativeHalf) {
+TEST(SetUuidTest, TopByteOfAHalfAtOrAbove0x80GivesANegativeHalf) {
     boost::uuids::uuid id = counting_uuid();
     id.data[7] = 0x80;
     azm::pb::UUID out;
@@ -52,7 +52,7 @@ TEST(SetUuid, TopByteOfAHalfAtOrAbove0x80GivesANegativeHalf) {
     EXPECT_EQ(back.least_significant_bits(), -1);
 }
 
-TEST(SetTimeval, CopiesSecondsAndMicroseconds) {
+TEST(SetTimevalTest, CopiesSecondsAndMicroseconds) {
     azm::pb::Time out;
     azm::set_timeval(out, timeval{1700000000, 999999});
     EXPECT_EQ(out.esec(), 1700000000);
@@ -63,7 +63,7 @@ TEST(SetTimeval, CopiesSecondsAndMicroseconds) {
     EXPECT_TRUE(out.IsInitialized());
 }
 
-TEST(Buf2String, KeepsTheFieldLessTrailingWhiteSpace) {
+TEST(Buf2StringTest, KeepsTheFieldLessTrailingWhiteSpace) {
     using namespace std::string_literals;
     const char field[] = "  ab c \t\n\r\f\v  ";
     EXPECT_EQ(azm::buf2string(field, sizeof field - 1), "  ab c");
@@ -74,7 +74,7 @@ TEST(Buf2String, KeepsTheFieldLessTrailingWhiteSpace) {
     EXPECT_EQ(azm::buf2string("a\0b\0 ", 5), "a\0b\0"s);
 }
 
-TEST(Rad2Deg, ConvertsBothSigns) {
+TEST(Rad2DegTest, ConvertsBothSigns) {
     EXPECT_DOUBLE_EQ(azm::rad2deg(M_PI), 180.0);
     EXPECT_DOUBLE_EQ(azm::rad2deg(-M_PI / 4), -45.0);
 }

@@ -131,7 +131,7 @@ std::set<const Descriptor *> all_schema_messages() {
     return messages;
 }
 
-TEST(SchemaFiles, AreProto2InOnePackageWithoutPackedFields) {
+TEST(SchemaFilesTest, AreProto2InOnePackageWithoutPackedFields) {
     std::set<const FileDescriptor *> files;
     collect_files(pb::PayloadList::descriptor()->file(), files);
     EXPECT_EQ(files.size(), 60u);
@@ -148,7 +148,7 @@ TEST(SchemaFiles, AreProto2InOnePackageWithoutPackedFields) {
 }
 
 // Expected bytes below are encoded by hand from the field numbers and types of the messages.
-TEST(SchemaWire, ScalarEncodingsFollowTheDeclaredTypes) {
+TEST(SchemaWireTest, ScalarEncodingsFollowTheDeclaredTypes) {
     pb::UUID id;  // sint64: zigzag, so -1 and 1 take one byte each
     id.set_least_significant_bits(-1);
     id.set_most_significant_bits(1);
@@ -182,7 +182,7 @@ TEST(SchemaWire, ScalarEncodingsFollowTheDeclaredTypes) {
               hex(bytes({0x08, 0x02, 0x10, 0x01, 0x18, 0x02, 0x20, 0x04, 0x2a, 0x02, 0x01, 0x02})));
 }
 
-TEST(SchemaWire, RepeatedFieldsAreNotPacked) {
+TEST(SchemaWireTest, RepeatedFieldsAreNotPacked) {
     pb::VolumeConfig volume;
     volume.mutable_uuid()->set_least_significant_bits(1);
     volume.mutable_uuid()->set_most_significant_bits(2);
@@ -202,7 +202,7 @@ TEST(SchemaWire, RepeatedFieldsAreNotPacked) {
               hex(bytes({0x11, 0, 0, 0, 0, 0, 0, 0xf0, 0x3f, 0x11, 0, 0, 0, 0, 0, 0, 0, 0x40})));
 }
 
-TEST(SchemaEnvelope, EachPayloadTypeNamesTheFieldOfTheSameNumber) {
+TEST(SchemaEnvelopeTest, EachPayloadTypeNamesTheFieldOfTheSameNumber) {
     const Descriptor *payload = pb::Payload::descriptor();
     const auto *types = pb::Payload::PayloadType_descriptor();
     ASSERT_EQ(types->value_count(), 18);
@@ -223,7 +223,7 @@ TEST(SchemaEnvelope, EachPayloadTypeNamesTheFieldOfTheSameNumber) {
     EXPECT_EQ(payload->field_count(), 17);
 }
 
-TEST(SchemaEnvelope, EveryStreamMessageRoundTripsInsideItsPayload) {
+TEST(SchemaEnvelopeTest, EveryStreamMessageRoundTripsInsideItsPayload) {
     pb::PayloadList list;
     const auto *types = pb::Payload::PayloadType_descriptor();
     for (int n = 0; n < types->value_count(); ++n) {
@@ -258,7 +258,7 @@ TEST(SchemaEnvelope, EveryStreamMessageRoundTripsInsideItsPayload) {
     EXPECT_EQ(pb::PayloadList().SerializeAsString(), "");
 }
 
-TEST(SchemaEnvelope, ProductWithOnlyItsTypeRoundTrips) {
+TEST(SchemaEnvelopeTest, ProductWithOnlyItsTypeRoundTrips) {
     pb::Payload payload;
     payload.set_type(pb::Payload::PRODUCT);
     payload.mutable_product()->set_type(pb::Product::WARN);
@@ -269,7 +269,7 @@ TEST(SchemaEnvelope, ProductWithOnlyItsTypeRoundTrips) {
     EXPECT_EQ(back.product().frame_size(), 0);
 }
 
-TEST(SchemaDefaults, UnsetFieldsReadBackTheirDeclaredDefaults) {
+TEST(SchemaDefaultsTest, UnsetFieldsReadBackTheirDeclaredDefaults) {
     // Parsed from an empty message so that nothing of the writer's side leaks in.
     pb::DataBuffer buffer;
     ASSERT_TRUE(buffer.ParseFromString(""));
@@ -306,7 +306,7 @@ TEST(SchemaDefaults, UnsetFieldsReadBackTheirDeclaredDefaults) {
 
 // For every required field of the schema: a message complete but for that field is written
 // (partially) and must not parse. The set of required fields is the one the readers rely on.
-TEST(SchemaRequired, MessageMissingARequiredFieldDoesNotParse) {
+TEST(SchemaRequiredTest, MessageMissingARequiredFieldDoesNotParse) {
     google::protobuf::LogSilencer quiet;  // the failed parses are expected, not worth a log line
     std::set<std::string> required;
     for (const Descriptor *d : all_schema_messages()) {
@@ -359,7 +359,7 @@ TEST(SchemaRequired, MessageMissingARequiredFieldDoesNotParse) {
                                                "OrvaProjection.projection_type"}));
 }
 
-TEST(SchemaRequired, EnvelopeWithAnIncompleteMessageDoesNotParse) {
+TEST(SchemaRequiredTest, EnvelopeWithAnIncompleteMessageDoesNotParse) {
     pb::Payload payload;
     payload.set_type(pb::Payload::RADAR);
     fill_all_fields(*payload.mutable_radar());

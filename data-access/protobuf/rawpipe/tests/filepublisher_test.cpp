@@ -31,7 +31,7 @@ std::string domain_error_of(const std::function<void()> &action) {
     return "(no error)";
 }
 
-TEST(CheckFile, ReadsTaskSiteAndTimeFromTheHeaders) {
+TEST(CheckFileTest, ReadsTaskSiteAndTimeFromTheHeaders) {
     TempDir dir;
     RawFile file;
     rawfile::Time start;
@@ -53,7 +53,7 @@ TEST(CheckFile, ReadsTaskSiteAndTimeFromTheHeaders) {
     EXPECT_EQ(info.volume_time.tv_usec, 250000);
 }
 
-TEST(CheckFile, SplitsTheTaskNameOnlyForHybridTasks) {
+TEST(CheckFileTest, SplitsTheTaskNameOnlyForHybridTasks) {
     struct Case {
         std::string name;
         int minor;
@@ -72,7 +72,7 @@ TEST(CheckFile, SplitsTheTaskNameOnlyForHybridTasks) {
     }
 }
 
-TEST(CheckFile, ReportsEachKindOfBadFile) {
+TEST(CheckFileTest, ReportsEachKindOfBadFile) {
     TempDir dir;
     const Bytes good = RawFile{}.bytes();
     auto message_for = [&](Bytes bytes) {
@@ -105,7 +105,7 @@ TEST(CheckFile, ReportsEachKindOfBadFile) {
               "VOL");
 }
 
-TEST(FileList, ListsADirectorySortedAndAFileAsItself) {
+TEST(FileListTest, ListsADirectorySortedAndAFileAsItself) {
     TempDir dir;
     for (const char *name : {"b", "a", "c", "B"})
         dir.write(name, {1});
@@ -124,7 +124,7 @@ TEST(FileList, ListsADirectorySortedAndAFileAsItself) {
               "/dev/null exists, but is neither a regular file nor a directory!");
 }
 
-TEST(Ymds2Timeval, ReadsUtcShiftsLocalTimesAndIgnoresTheTimeZone) {
+TEST(Ymds2TimevalTest, ReadsUtcShiftsLocalTimesAndIgnoresTheTimeZone) {
     ymds_time record{3600 + 61, 0x800 | 0x400 | 999, 2024, 2, 29};
     timeval utc{};
     azm::ymds2timeval(&utc, record, 60);
@@ -170,7 +170,7 @@ std::vector<int> volumes_of(const azm::pb::PayloadList &list) {
     return volumes;
 }
 
-TEST(FilePublisherRun, CutsTheFilesIntoVolumes) {
+TEST(FilePublisherRunTest, CutsTheFilesIntoVolumes) {
     struct Case {
         const char *what;
         std::vector<Bytes> files;
@@ -227,7 +227,7 @@ class RefusingSink : public azm::Publisher {
     bool refused_once_ = false;
 };
 
-TEST(FilePublisherFailure, AFailedVolumeEndsWithAnErrorAndTheNextOneFollows) {
+TEST(FilePublisherFailureTest, AFailedVolumeEndsWithAnErrorAndTheNextOneFollows) {
     TempDir dir;
     const std::vector<std::string> paths = {dir.write("a.raw", task_file("VOL", 0, 2, false)),
                                             dir.write("b.raw", task_file("VOL", 0, 1, false))};

@@ -66,7 +66,7 @@ double degrees_of_bin2(int code) {
 }
 
 // Two sweeps of 12 rays, dBZ in 8 bits (widened when read), velocity and ZDR in 16 bits.
-class PublishedVolume : public ::testing::Test {
+class PublishedVolumeTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         file_ = new RawFile(volume(2, {{kDbz8, 8}, {kVel16, 16}, {kZdr16, 16}}));
@@ -93,7 +93,7 @@ class PublishedVolume : public ::testing::Test {
     static inline std::map<std::string, const pb::Payload *> by_id_;
 };
 
-TEST_F(PublishedVolume, EnvelopesComeInGroupOrderAndReferToEarlierOnes) {
+TEST_F(PublishedVolumeTest, EnvelopesComeInGroupOrderAndReferToEarlierOnes) {
     // One range mask; Z and ZDR share one 16-bit scale, velocity's is cyclic and its own.
     std::vector<P::PayloadType> expected = {P::RADAR, P::RANGE_MASK, P::DATA_SCALE, P::DATA_SCALE};
     expected.insert(expected.end(), 3, P::MOMENT_DESCRIPTOR);
@@ -121,7 +121,7 @@ TEST_F(PublishedVolume, EnvelopesComeInGroupOrderAndReferToEarlierOnes) {
     }
 }
 
-TEST_F(PublishedVolume, IdentifiersHaveTheirVersions) {
+TEST_F(PublishedVolumeTest, IdentifiersHaveTheirVersions) {
     std::set<std::string> drawn;
     const pb::UUID *sweep = nullptr;
     int ray = 0;
@@ -154,7 +154,7 @@ TEST_F(PublishedVolume, IdentifiersHaveTheirVersions) {
               id(nth(*list_, P::RAY_END, 12 + 5).ray_end().uuid()));
 }
 
-TEST_F(PublishedVolume, ConfigurationDescribesRadarMomentsAndSweeps) {
+TEST_F(PublishedVolumeTest, ConfigurationDescribesRadarMomentsAndSweeps) {
     const pb::Radar &radar = nth(*list_, P::RADAR).radar();
     EXPECT_NEAR(radar.location().latitude(), 40.0, 1e-6);
     EXPECT_NEAR(radar.location().longitude(), 16.0, 1e-6);
@@ -216,7 +216,7 @@ TEST_F(PublishedVolume, ConfigurationDescribesRadarMomentsAndSweeps) {
     EXPECT_EQ(id(sweep.ray_config_ref(0)), id(rays.uuid()));
 }
 
-TEST_F(PublishedVolume, SweepsCarryTimesAnglesAndEveryCode) {
+TEST_F(PublishedVolumeTest, SweepsCarryTimesAnglesAndEveryCode) {
     EXPECT_EQ(nth(*list_, P::VOLUME_HEADER).volume_header().start_time().esec(),
               rawfile::Time{}.posix());
     // The last ray of the last sweep ends the volume.
@@ -267,7 +267,7 @@ TEST_F(PublishedVolume, SweepsCarryTimesAnglesAndEveryCode) {
     }
 }
 
-TEST(MomentTypeTable, EveryRawTypeHasItsNameDataTypeAndUnit) {
+TEST(MomentTypeTableTest, EveryRawTypeHasItsNameDataTypeAndUnit) {
     using D = pb::DataDescriptor;
     const struct {
         const char *name;
@@ -314,7 +314,7 @@ TEST(MomentTypeTable, EveryRawTypeHasItsNameDataTypeAndUnit) {
         EXPECT_EQ(PerScanPublisher::to_unit(other), D::UNKNOWN_UNIT);
 }
 
-TEST(FilePublisherIdentifiers, RadarIsStablePerSiteEverythingElseIsNew) {
+TEST(FilePublisherIdentifiersTest, RadarIsStablePerSiteEverythingElseIsNew) {
     TempDir dir;
     const std::string path = dir.write("v.raw", volume(1, {{kZdr16, 16}}).bytes());
     DataListPublisher sink;
@@ -329,7 +329,7 @@ TEST(FilePublisherIdentifiers, RadarIsStablePerSiteEverythingElseIsNew) {
               id(nth(list, P::SWEEP_CONFIG, 1).sweep_config().uuid()));
 }
 
-TEST(MomentSelection, OnlyTheSelectedMomentsDataIsPublished) {
+TEST(MomentSelectionTest, OnlyTheSelectedMomentsDataIsPublished) {
     TempDir dir;
     const std::string path = dir.write("v.raw", volume(2, {{kDbz8, 8}, {kZdr16, 16}}).bytes());
     for (const auto &[selection, expected] :
@@ -376,7 +376,7 @@ std::vector<int> published_rays(const pb::PayloadList &list) {
     return order;
 }
 
-TEST(PerRayForm, RaysGoOutInTimeOrderFromTheEarliest) {
+TEST(PerRayFormTest, RaysGoOutInTimeOrderFromTheEarliest) {
     struct Case {
         const char *what;
         std::function<int(int)> second_of;  // ray index to its second in the sweep
@@ -425,7 +425,7 @@ TEST(PerRayForm, RaysGoOutInTimeOrderFromTheEarliest) {
     }
 }
 
-TEST(PerRayForm, MillisecondsBeyondASecondCarryIntoTheSeconds) {
+TEST(PerRayFormTest, MillisecondsBeyondASecondCarryIntoTheSeconds) {
     // The milliseconds field of an ORVA time holds up to 1023.
     RawFile file = volume(1, {{kZdr16, 16}});
     file.sweeps[0].time.msecs = 1020;

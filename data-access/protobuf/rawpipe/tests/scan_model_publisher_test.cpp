@@ -93,7 +93,7 @@ std::vector<P::PayloadType> sweep_body(const pb::PayloadList &list, int n) {
     return body;
 }
 
-TEST(ModelScan, RaysLackingAMomentContributeNotScannedCodes) {
+TEST(ModelScanTest, RaysLackingAMomentContributeNotScannedCodes) {
     radar_ray_conf *rconf = new_rayconf();
     const native_data_desc reflectivity = scale16(0), velocity = scale16(7, 1);
     rayconf_add_moment(rconf, RD_DBZ, &kRange, &reflectivity);
@@ -119,7 +119,7 @@ TEST(ModelScan, RaysLackingAMomentContributeNotScannedCodes) {
     EXPECT_EQ(codes[1], std::vector<std::uint16_t>(3 * 8, 7));
 }
 
-TEST(ModelScan, SweepsWithoutRaysKeepTheirPlaceInTheStream) {
+TEST(ModelScanTest, SweepsWithoutRaysKeepTheirPlaceInTheStream) {
     radar_ray_conf *rconf = new_rayconf();
     const native_data_desc scale = scale16(0);
     rayconf_add_moment(rconf, RD_DBZ, &kRange, &scale);
@@ -156,7 +156,7 @@ TEST(ModelScan, SweepsWithoutRaysKeepTheirPlaceInTheStream) {
     EXPECT_EQ(sweep_body(rays, 2), std::vector<P::PayloadType>{P::SWEEP_END});
 }
 
-TEST(ModelScan, RowsOfSweepDataAndRayIndicesAgreeAroundEmptySlots) {
+TEST(ModelScanTest, RowsOfSweepDataAndRayIndicesAgreeAroundEmptySlots) {
     radar_ray_conf *rconf = new_rayconf();
     const native_data_desc scale = scale16(0);
     rayconf_add_moment(rconf, RD_DBZ, &kRange, &scale);
@@ -200,7 +200,7 @@ TEST(ModelScan, RowsOfSweepDataAndRayIndicesAgreeAroundEmptySlots) {
     EXPECT_EQ(indices, (std::vector<int>{0, 1, 2}));
 }
 
-TEST(ModelScan, ConfigurationOfScalesMasksCustomMomentsAndSweepKinds) {
+TEST(ModelScanTest, ConfigurationOfScalesMasksCustomMomentsAndSweepKinds) {
     radar_ray_conf *rconf = new_rayconf();
     const native_data_desc velocity = scale16(0, 1), corrected = scale16(0, 0);
     const dscan other_range{500.0, 125.0, 16};
@@ -274,7 +274,7 @@ TEST(ModelScan, ConfigurationOfScalesMasksCustomMomentsAndSweepKinds) {
     EXPECT_EQ(list.payload(list.payload_size() - 1).type(), P::MOMENT_SWEEP_DATA);
 }
 
-TEST(ModelScan, OnlyFixedSitesArePublished) {
+TEST(ModelScanTest, OnlyFixedSitesArePublished) {
     radar_scan *scan = new_scan();
     rposition *moving = rposition_new_moving();
     pvol_set_position(scan, moving);

@@ -152,7 +152,7 @@ PerScanPublisher::PerScanPublisher(Publisher *sink, const std::vector<std::strin
         names.size() == 1 ? default_raw_io_new(names[0])
                           : default_raw_io_new_hybrid(names.data(), static_cast<int>(names.size()));
     if (io != nullptr)
-        scan_ = pvol_new_from_raw2(io, default_raw_input, error_report, 1);
+        scan_.reset(pvol_new_from_raw2(io, default_raw_input, error_report, 1));
     default_raw_io_delete(io);
     if (scan_ == nullptr)
         throw std::runtime_error(
@@ -178,23 +178,19 @@ PerScanPublisher::PerScanPublisher(Publisher *sink, radar_scan *scan, double del
     assign_identifiers(name_space);
 }
 
-PerScanPublisher::~PerScanPublisher() {
-    pvol_delete(scan_);
-}
-
 void PerScanPublisher::assign_identifiers(const boost::uuids::uuid &name_space) {
     char site[1024] = {};
-    const bool has_site = pvol_get_site_name(scan_, site, sizeof site - 1) != nullptr;
+    const bool has_site = pvol_get_site_name(scan_.get(), site, sizeof site - 1) != nullptr;
     radar_id_ = boost::uuids::name_generator_sha1(name_space)(has_site ? site : "");
     volume_config_id_ = generate_id_();
     volume_id_ = generate_id_();
 
-    for (const radar_sweep_conf *sc = pvol_get_next_sweepconf(scan_, nullptr); sc != nullptr;
-         sc = pvol_get_next_sweepconf(scan_, sc))
+    for (const radar_sweep_conf *sc = pvol_get_next_sweepconf(scan_.get(), nullptr); sc != nullptr;
+         sc = pvol_get_next_sweepconf(scan_.get(), sc))
         sweep_conf_ids_[sc] = generate_id_();
 
-    for (const radar_ray_conf *rc = pvol_get_next_rayconf(scan_, nullptr); rc != nullptr;
-         rc = pvol_get_next_rayconf(scan_, rc)) {
+    for (const radar_ray_conf *rc = pvol_get_next_rayconf(scan_.get(), nullptr); rc != nullptr;
+         rc = pvol_get_next_rayconf(scan_.get(), rc)) {
         ray_conf_ids_[rc] = generate_id_();
         const int moments = static_cast<int>(rayconf_get_moments_count(rc));
         for (int j = 0; j < moments; ++j) {

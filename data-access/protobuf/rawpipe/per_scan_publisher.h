@@ -18,6 +18,7 @@
 
 #include "publisher.h"
 #include "pvol/pvol.h"
+#include "pvol_handles.h"
 #include "wr_raw_data.pb.h"
 
 namespace azm {
@@ -86,7 +87,6 @@ class PerScanPublisher {
     PerScanPublisher(Publisher *sink, radar_scan *scan, double delay_multiplier,
                      const boost::uuids::uuid &name_space, Mode mode,
                      IdentifierSource ids = IdentifierSource());
-    ~PerScanPublisher();
     PerScanPublisher(const PerScanPublisher &) = delete;
     PerScanPublisher &operator=(const PerScanPublisher &) = delete;
 
@@ -148,7 +148,7 @@ class PerScanPublisher {
     Publisher *sink_;
     double delay_multiplier_;
     Mode mode_;
-    radar_scan *scan_ = nullptr;
+    ScanHandle scan_;
     IdentifierSource generate_id_;
     boost::uuids::uuid radar_id_{};
     boost::uuids::uuid volume_config_id_{};

@@ -25,13 +25,8 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "16-bit codes are published in the byte order of the machine, which must be little");
 
-struct RayDataDeleter {
-    void operator()(radar_ray_data *data) const { radar_ray_data_delete(data); }
-};
-using RayDataPtr = std::unique_ptr<radar_ray_data, RayDataDeleter>;
-
-RayDataPtr new_ray_data() {
-    RayDataPtr data(radar_ray_data_new());
+RayDataHandle new_ray_data() {
+    RayDataHandle data(radar_ray_data_new());
     if (!data)
         throw std::bad_alloc();
     return data;
@@ -140,14 +135,14 @@ int PerScanPublisher::earliest_ray_index(const radar_sweep *sweep, int order) {
 void PerScanPublisher::publish() {
     if (scan_ == nullptr)
         return;
-    pvol_get_time_stamp(scan_, &volume_start_time_);
-    publish_volume_config(scan_);
+    pvol_get_time_stamp(scan_.get(), &volume_start_time_);
+    publish_volume_config(scan_.get());
     publish_volume_header_msg();
 
     timeval end_time = volume_start_time_;
     int sweep_index = 0;
-    for (const radar_sweep *sweep = pvol_get_next_sweep(scan_, nullptr); sweep != nullptr;
-         sweep = pvol_get_next_sweep(scan_, sweep), ++sweep_index) {
+    for (const radar_sweep *sweep = pvol_get_next_sweep(scan_.get(), nullptr); sweep != nullptr;
+         sweep = pvol_get_next_sweep(scan_.get(), sweep), ++sweep_index) {
         timeval stop{};
         rsweep_get_stoptime(sweep, &stop);
         if (earlier(end_time, stop))
@@ -246,7 +241,7 @@ void PerScanPublisher::publish_sweep(const radar_sweep *sweep, int sweep_index) 
         sweep_rconf = sweepconf_get_next_rayconf(sc, nullptr);
     }
 
-    const RayDataPtr data = new_ray_data();
+    const RayDataHandle data = new_ray_data();
     const int moments = static_cast<int>(rayconf_get_moments_count(sweep_rconf));
     for (int j = 0; j < moments; ++j) {
         const radar_moment *moment = rayconf_get_moment(sweep_rconf, j);
@@ -363,7 +358,7 @@ void PerScanPublisher::publish_ray(const radar_ray *ray, int ray_index,
     set_timeval(*message.mutable_start_time(), time);
     send(header);
 
-    const RayDataPtr data = new_ray_data();
+    const RayDataHandle data = new_ray_data();
     const int moments = static_cast<int>(rayconf_get_moments_count(rconf));
     for (int j = 0; j < moments; ++j) {
         const radar_moment *moment = rayconf_get_moment(rconf, j);

@@ -18,15 +18,14 @@ using namespace odim_test;
 bool write_volume(const std::string &folder, const std::vector<SweepShape> &shapes,
                   const std::vector<MomentSpec> &moments, int bin_format) {
     mkdir(folder.c_str(), 0777);
-    synthetic::ScanPtr scan = synthetic::new_scan("ODIMTEST");
+    ScanHandle scan = synthetic::new_scan("ODIMTEST");
     const timeval volume_time{synthetic::kVolumeTime, 0};
     pvol_set_time_stamp(scan.get(), &volume_time);
     for (size_t i = 0; i < shapes.size(); ++i) {
-        radar_sweep_conf *sconf = make_conf(shapes[i], moments, "ODIMTEST");
-        pvol_add_sweep(scan.get(), make_sweep(sconf, shapes[i],
+        const SweepConfHandle sconf(make_conf(shapes[i], moments, "ODIMTEST"));
+        pvol_add_sweep(scan.get(), make_sweep(sconf.get(), shapes[i],
                                               synthetic::kVolumeTime + 60 * static_cast<time_t>(i),
                                               static_cast<int>(i)));
-        sweepconf_unref(sconf);
     }
     return !synthetic::write_files(scan.get(), folder + "/volume", RAW_SAVE_ONE_FILE, bin_format)
                 .empty();
@@ -35,18 +34,17 @@ bool write_volume(const std::string &folder, const std::vector<SweepShape> &shap
 // Two tasks of one hybrid, on different moments and ray counts: two files.
 bool write_hybrid(const std::string &folder) {
     mkdir(folder.c_str(), 0777);
-    synthetic::ScanPtr scan = synthetic::new_scan("HYBRID");
+    ScanHandle scan = synthetic::new_scan("HYBRID");
     const timeval volume_time{synthetic::kVolumeTime, 0};
     pvol_set_time_stamp(scan.get(), &volume_time);
     const SweepShape wide{0.0, 1.0, 360, 0.5};
     const SweepShape narrow{0.0, 2.0, 180, 4.0};
-    radar_sweep_conf *a = make_conf(wide, {{RD_DBZ, BITS_16}, {RD_ZDR, BITS_16}}, "HYBRID");
-    radar_sweep_conf *b = make_conf(narrow, {{RD_VEL, BITS_16}, {RD_WIDTH, BITS_16}}, "HYBRID");
-    pvol_add_sweep(scan.get(), make_sweep(a, wide, synthetic::kVolumeTime, 0));
-    pvol_add_sweep(scan.get(), make_sweep(a, {0.0, 1.0, 360, 1.5}, synthetic::kVolumeTime + 30, 1));
-    pvol_add_sweep(scan.get(), make_sweep(b, narrow, synthetic::kVolumeTime + 60, 0));
-    sweepconf_unref(a);
-    sweepconf_unref(b);
+    const SweepConfHandle a(make_conf(wide, {{RD_DBZ, BITS_16}, {RD_ZDR, BITS_16}}, "HYBRID"));
+    const SweepConfHandle b(make_conf(narrow, {{RD_VEL, BITS_16}, {RD_WIDTH, BITS_16}}, "HYBRID"));
+    pvol_add_sweep(scan.get(), make_sweep(a.get(), wide, synthetic::kVolumeTime, 0));
+    pvol_add_sweep(scan.get(),
+                   make_sweep(a.get(), {0.0, 1.0, 360, 1.5}, synthetic::kVolumeTime + 30, 1));
+    pvol_add_sweep(scan.get(), make_sweep(b.get(), narrow, synthetic::kVolumeTime + 60, 0));
     return synthetic::write_files(scan.get(), folder + "/volume", RAW_SAVE_ONE_FILE, BITS_16)
                .size() == 2;
 }

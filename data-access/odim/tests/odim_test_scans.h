@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "pvol_handles.h"
 #include "synthetic_scan.h"
 
 namespace odim_test {
@@ -45,7 +46,7 @@ inline radar_sweep *make_sweep(radar_sweep_conf *sconf, const SweepShape &shape,
     rsweep_set_time(sweep, &sweep_time);
     rsweep_set_fixed_angle(sweep, shape.fixed * kDegree);
     rsweep_set_schedule_index(sweep, schedule_index);
-    radar_ray_data *bins = radar_ray_data_new();
+    const RayDataHandle bins(radar_ray_data_new());
     for (int r = 0; r < shape.rays; ++r) {
         bool absent = false;
         for (int a : shape.absent)
@@ -62,11 +63,11 @@ inline radar_sweep *make_sweep(radar_sweep_conf *sconf, const SweepShape &shape,
         const timeval ray_time{time + r / 4, 0};  // several rays share a second
         radar_ray *ray = rray_new(rconf, shape.rhi ? &fixed : &moving, shape.rhi ? &moving : &fixed,
                                   &ray_time, nullptr, -1);
-        synthetic::set_ray_codes(
-            ray, bins, [r](int format, int bin, int m) { return code_at(format, r, bin, m); });
+        synthetic::set_ray_codes(ray, bins.get(), [r](int format, int bin, int m) {
+            return code_at(format, r, bin, m);
+        });
         rsweep_add_ray(sweep, ray);
     }
-    radar_ray_data_delete(bins);
     return sweep;
 }
 
@@ -75,9 +76,8 @@ inline radar_sweep_conf *make_conf(const SweepShape &shape, const std::vector<Mo
     const dscan sector{shape.first * kDegree, shape.step * kDegree,
                        static_cast<uint64_t>(shape.rays)};
     radar_sweep_conf *sconf = shape.rhi ? sweepconf_new_rhi(&sector) : sweepconf_new_ppi(&sector);
-    radar_ray_conf *rconf = synthetic::new_rayconf(moments);
-    sweepconf_add_rayconf(sconf, rconf);
-    rayconf_unref(rconf);
+    const RayConfHandle rconf(synthetic::new_rayconf(moments));
+    sweepconf_add_rayconf(sconf, rconf.get());
     sweepconf_add_string(sconf, "ORVA Scan Task Name", task);
     if (with_ingest_header) {
         // The radar settings the ORVA readers keep with each sweep.

@@ -99,18 +99,16 @@ Image image(const File &f, const std::string &path) {
 
 // ---- scans --------------------------------------------------------------------------------
 
-synthetic::ScanPtr scan_of(const std::vector<SweepShape> &shapes,
-                           const std::vector<MomentSpec> &moments,
-                           bool with_ingest_header = false) {
-    synthetic::ScanPtr scan = synthetic::new_scan("ODIMUNIT");
+ScanHandle scan_of(const std::vector<SweepShape> &shapes, const std::vector<MomentSpec> &moments,
+                   bool with_ingest_header = false) {
+    ScanHandle scan = synthetic::new_scan("ODIMUNIT");
     const timeval volume_time{synthetic::kVolumeTime, 0};
     pvol_set_time_stamp(scan.get(), &volume_time);
     for (size_t i = 0; i < shapes.size(); ++i) {
-        radar_sweep_conf *sconf = make_conf(shapes[i], moments, "ODIMUNIT", with_ingest_header);
+        const SweepConfHandle sconf(make_conf(shapes[i], moments, "ODIMUNIT", with_ingest_header));
         // Later sweeps first in the scan: the file orders them by time.
         const time_t time = synthetic::kVolumeTime + 60 * static_cast<time_t>(shapes.size() - i);
-        pvol_add_sweep(scan.get(), make_sweep(sconf, shapes[i], time, static_cast<int>(i)));
-        sweepconf_unref(sconf);
+        pvol_add_sweep(scan.get(), make_sweep(sconf.get(), shapes[i], time, static_cast<int>(i)));
     }
     return scan;
 }
@@ -131,7 +129,7 @@ TEST(OdimWriterTest, RowsRunClockwiseFromNorthWithAbsentRaysAsNodata) {
     TempDir dir;
     // Ten rays of 36 degrees from 180, clockwise; the ray over north (slot 5) and slot 8 are
     // absent. A second sweep runs counter-clockwise from 100 degrees.
-    const synthetic::ScanPtr scan =
+    const ScanHandle scan =
         scan_of({{180.0, 36.0, 10, 0.5, false, {5, 8}}, {100.0, -36.0, 10, 1.5}}, kTwoMoments);
     const std::string path = dir.file("v.h5");
     ASSERT_EQ(save(scan.get(), path, nullptr), 0);
@@ -179,7 +177,7 @@ TEST(OdimWriterTest, RowsRunClockwiseFromNorthWithAbsentRaysAsNodata) {
 
 TEST(OdimWriterTest, AnRhiRunsByRisingElevation) {
     TempDir dir;
-    const synthetic::ScanPtr scan = scan_of({{20.0, -0.5, 30, 45.0, true}}, kTwoMoments);
+    const ScanHandle scan = scan_of({{20.0, -0.5, 30, 45.0, true}}, kTwoMoments);
     const std::string path = dir.file("rhi.h5");
     ASSERT_EQ(save(scan.get(), path, nullptr), 0);
     File f(path);
@@ -195,8 +193,8 @@ TEST(OdimWriterTest, AnRhiRunsByRisingElevation) {
 
 TEST(OdimWriterTest, CodesThatAreNotLinearBecomeFloats) {
     TempDir dir;
-    const synthetic::ScanPtr scan = scan_of(
-        {{0.0, 1.0, 4, 0.5}}, {{RD_RHOHV, BITS_8}, {RD_ZDR, BITS_8}, {RD_VEL, BITS_8}}, true);
+    const ScanHandle scan = scan_of({{0.0, 1.0, 4, 0.5}},
+                                    {{RD_RHOHV, BITS_8}, {RD_ZDR, BITS_8}, {RD_VEL, BITS_8}}, true);
     const std::string path = dir.file("v.h5");
     ASSERT_EQ(save(scan.get(), path, nullptr), 0);
     File f(path);
@@ -227,32 +225,29 @@ TEST(OdimWriterTest, CodesThatAreNotLinearBecomeFloats) {
 
 TEST(OdimWriterTest, ACustomMomentIsFloatsUnderItsOwnName) {
     TempDir dir;
-    radar_ray_conf *rconf = synthetic::new_rayconf({});
-    ASSERT_EQ(rayconf_add_custom_moment(rconf, "HAIL", "%", &synthetic::kRange), 0);
+    const RayConfHandle rconf(synthetic::new_rayconf({}));
+    ASSERT_EQ(rayconf_add_custom_moment(rconf.get(), "HAIL", "%", &synthetic::kRange), 0);
     const dscan sector{0.0, 90.0 * kDegree, 4};
-    radar_sweep_conf *sconf = sweepconf_new_ppi(&sector);
-    sweepconf_add_rayconf(sconf, rconf);
-    radar_sweep *sweep = rsweep_new(sconf);
-    radar_ray_data *values = radar_ray_data_new();
-    radar_ray_data_resize(values, BITS_64, 3);
+    const SweepConfHandle sconf(sweepconf_new_ppi(&sector));
+    sweepconf_add_rayconf(sconf.get(), rconf.get());
+    SweepHandle sweep(rsweep_new(sconf.get()));
+    const RayDataHandle values(radar_ray_data_new());
+    radar_ray_data_resize(values.get(), BITS_64, 3);
     auto *v = static_cast<double *>(values->data);
     for (int r = 0; r < 4; ++r) {
         const angle_interval az{r * 90.0 * kDegree, (r + 0.5) * 90.0 * kDegree,
                                 (r + 1) * 90.0 * kDegree};
         const angle_interval el{kDegree, kDegree, kDegree};
         const timeval t{synthetic::kVolumeTime + r, 0};
-        radar_ray *ray = rray_new(rconf, &az, &el, &t, nullptr, -1);
+        RayHandle ray(rray_new(rconf.get(), &az, &el, &t, nullptr, -1));
         v[0] = 12.5 * r;
         v[1] = NAN;
         v[2] = -INFINITY;
-        ASSERT_EQ(rray_set_dat(ray, 0, values), 0);  // bins 3 on read as NaN
-        rsweep_add_ray(sweep, ray);
+        ASSERT_EQ(rray_set_dat(ray.get(), 0, values.get()), 0);  // bins 3 on read as NaN
+        rsweep_add_ray(sweep.get(), ray.release());
     }
-    radar_ray_data_delete(values);
-    synthetic::ScanPtr scan = synthetic::new_scan();
-    pvol_add_sweep(scan.get(), sweep);
-    sweepconf_unref(sconf);
-    rayconf_unref(rconf);
+    ScanHandle scan = synthetic::new_scan();
+    pvol_add_sweep(scan.get(), sweep.release());
 
     const std::string path = dir.file("v.h5");
     ASSERT_EQ(save(scan.get(), path, nullptr), 0) << messages.at(0);
@@ -273,7 +268,7 @@ TEST(OdimWriterTest, ACustomMomentIsFloatsUnderItsOwnName) {
 
 TEST(OdimWriterTest, MomentsAreChosenByQuantityOrToolkitName) {
     TempDir dir;
-    const synthetic::ScanPtr scan = scan_of({{0.0, 1.0, 4, 0.5}}, kTwoMoments);
+    const ScanHandle scan = scan_of({{0.0, 1.0, 4, 0.5}}, kTwoMoments);
     const char *names[] = {"V"};  // the 8-bit velocity's own name
     pvol_odim_options options;
     pvol_odim_options_init(&options);
@@ -300,7 +295,7 @@ TEST(OdimWriterTest, MomentsAreChosenByQuantityOrToolkitName) {
 
 TEST(OdimWriterTest, FailuresLeaveNoFileAndKeepAnOldOne) {
     TempDir dir;
-    const synthetic::ScanPtr scan = scan_of({{0.0, 1.0, 4, 0.5}}, kTwoMoments);
+    const ScanHandle scan = scan_of({{0.0, 1.0, 4, 0.5}}, kTwoMoments);
     const std::string path = dir.write("old.h5", {'o', 'l', 'd'});
     pvol_odim_options options;
     pvol_odim_options_init(&options);
@@ -328,7 +323,7 @@ TEST(OdimWriterTest, FailuresLeaveNoFileAndKeepAnOldOne) {
               0u)
         << messages.at(0);
 
-    const synthetic::ScanPtr empty = synthetic::new_scan();
+    const ScanHandle empty = synthetic::new_scan();
     EXPECT_EQ(save(empty.get(), dir.file("e.h5"), nullptr), 1);
     EXPECT_FALSE(TempDir::exists(dir.file("e.h5")));
     EXPECT_EQ(pvol_save_odim(nullptr, path.c_str(), nullptr, nullptr), 1);
@@ -337,7 +332,7 @@ TEST(OdimWriterTest, FailuresLeaveNoFileAndKeepAnOldOne) {
 TEST(OdimWriterTest, MomentsOnDifferentBinsAreRefused) {
     TempDir dir;
     const dscan other{125.0, 250.0, 12};
-    const synthetic::ScanPtr scan =
+    const ScanHandle scan =
         scan_of({{0.0, 1.0, 4, 0.5}}, {{RD_DBZ, BITS_16}, {RD_VEL, BITS_16, other}});
     EXPECT_EQ(save(scan.get(), dir.file("v.h5"), nullptr), 1);
     EXPECT_EQ(messages.at(0),

@@ -37,14 +37,12 @@ std::vector<std::string> outputs(const TempDir &dir, const std::vector<std::stri
 
 // A hybrid volume of two tasks: files volume_A and volume_B.
 std::vector<std::string> hybrid_files(const TempDir &dir) {
-    synthetic::ScanPtr scan = synthetic::new_scan("HYB");
+    ScanHandle scan = synthetic::new_scan("HYB");
     const SweepShape a{0.0, 10.0, 36, 0.5}, b{0.0, 20.0, 18, 3.0};
-    radar_sweep_conf *ca = make_conf(a, {{RD_DBZ, BITS_16}}, "HYB");
-    radar_sweep_conf *cb = make_conf(b, {{RD_VEL, BITS_16}}, "HYB");
-    pvol_add_sweep(scan.get(), make_sweep(ca, a, synthetic::kVolumeTime, 0));
-    pvol_add_sweep(scan.get(), make_sweep(cb, b, synthetic::kVolumeTime + 60, 0));
-    sweepconf_unref(ca);
-    sweepconf_unref(cb);
+    const SweepConfHandle ca(make_conf(a, {{RD_DBZ, BITS_16}}, "HYB"));
+    const SweepConfHandle cb(make_conf(b, {{RD_VEL, BITS_16}}, "HYB"));
+    pvol_add_sweep(scan.get(), make_sweep(ca.get(), a, synthetic::kVolumeTime, 0));
+    pvol_add_sweep(scan.get(), make_sweep(cb.get(), b, synthetic::kVolumeTime + 60, 0));
     return synthetic::write_files(scan.get(), dir.file("volume"), RAW_SAVE_ONE_FILE, BITS_16);
 }
 

@@ -9,16 +9,12 @@
 
 #include "pvol/config_set.h"
 #include "config_set_internal.h"
+#include "pvol_handles.h"
 
 namespace {
 
-struct SetDeleter {
-    void operator()(cfgset *set) const { cfgset_delete(set); }
-};
-using SetPtr = std::unique_ptr<cfgset, SetDeleter>;
-
-SetPtr new_set() {
-    return SetPtr(cfgset_new(4));
+ConfigSetHandle new_set() {
+    return ConfigSetHandle(cfgset_new(4));
 }
 
 std::vector<std::string> item_names(const cfgset *set) {
@@ -218,7 +214,7 @@ TEST(ConfigSetCopyTest, KeepsCapacitiesUnitsAndOrder) {
     cfgset_set_units(set.get(), "abc", "dB");
     const unsigned char bytes[2] = {1, 2};
     cfgset_add_buf(set.get(), "b", bytes, 2);
-    SetPtr copy(cfgset_new_copy(set.get()));
+    ConfigSetHandle copy(cfgset_new_copy(set.get()));
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->count, set->count);
     EXPECT_EQ(item_names(copy.get()), item_names(set.get()));

@@ -7,6 +7,7 @@
 #include "pvol/data_block.h"
 #include "data_block_internal.h"
 #include "pvol/orva_records.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -64,11 +65,6 @@ Bytes file_body(const dblock *block) {
     return Bytes(data + IDHDR_SIZE, data + size);
 }
 
-struct BlockDeleter {
-    void operator()(dblock *block) const { dblock_delete(block); }
-};
-using BlockPtr = std::unique_ptr<dblock, BlockDeleter>;
-
 class DataBlockTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -86,7 +82,7 @@ class DataBlockTest : public ::testing::Test {
         ASSERT_EQ(add(block_.get(), ray_words(8, {})), DBLOCK_ADDED);  // 0 bins: absent
     }
     ingest_header ih_;
-    BlockPtr block_;
+    BlockHandle block_;
 };
 
 TEST_F(DataBlockTest, RaysGoBackToBackWithPointers) {
@@ -119,7 +115,7 @@ TEST_F(DataBlockTest, RaysGoBackToBackWithPointers) {
 
 TEST(DataBlockEdgeTest, AbsentRaysOnlyStillCountTheirPointers) {
     const IDhdr header = data_header(9, 16, 3);
-    BlockPtr block(dblock_new_from_ihdr(&header, nullptr, 0));
+    BlockHandle block(dblock_new_from_ihdr(&header, nullptr, 0));
     ASSERT_EQ(dblock_add_ingest_ray(block.get(), nullptr, 0), DBLOCK_ADDED);
     // The readers take a data header of 76 bytes for no data at all.
     EXPECT_EQ(dblock_get_ihdr(block.get())->hdr.ibytes, IDHDR_SIZE + 12);
@@ -128,7 +124,7 @@ TEST(DataBlockEdgeTest, AbsentRaysOnlyStillCountTheirPointers) {
 
 TEST(DataBlockEdgeTest, RejectsRaysShorterThanTheirBins) {
     const IDhdr header = data_header(9, 16, 3);
-    BlockPtr block(dblock_new_from_ihdr(&header, nullptr, 0));
+    BlockHandle block(dblock_new_from_ihdr(&header, nullptr, 0));
     Words ray = ray_words(16, {1, 2, 3});
     EXPECT_EQ(dblock_add_ingest_ray(block.get(), ray.data(), ray.size() - 1), DBLOCK_BAD_RAY);
     EXPECT_EQ(dblock_add_ingest_ray(block.get(), ray.data(), 5), DBLOCK_BAD_RAY);
@@ -139,7 +135,7 @@ TEST(DataBlockEdgeTest, RejectsRaysShorterThanTheirBins) {
 TEST_F(DataBlockTest, LoadsFromFileBytes) {
     const IDhdr header = *dblock_get_ihdr(block_.get());
     const Bytes body = file_body(block_.get());
-    BlockPtr loaded(dblock_new_from_ihdr(&header, body.data(), body.size()));
+    BlockHandle loaded(dblock_new_from_ihdr(&header, body.data(), body.size()));
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(file_body(loaded.get()), body);
     EXPECT_EQ(dblock_get_ingest_ray(loaded.get(), 3), nullptr);
@@ -154,7 +150,7 @@ TEST_F(DataBlockTest, RefusesFileBytesThatDoNotHoldTheirRays) {
     const IDhdr header = *dblock_get_ihdr(block_.get());
     const Bytes body = file_body(block_.get());
     auto load = [&](IDhdr h, Bytes bytes) {
-        BlockPtr block(dblock_new_from_ihdr(&h, bytes.data(), bytes.size()));
+        BlockHandle block(dblock_new_from_ihdr(&h, bytes.data(), bytes.size()));
         return block != nullptr;
     };
     auto with_pointer = [&](int position, int32_t pointer) {
@@ -226,7 +222,7 @@ TEST(DataBlockScaleTest, HalfScaleOfDifferentialPhase) {
     ih.proc_status.iflags = PROC_STATUS_FULL_PHIDP;
     auto scale_max = [&](int code, int bits, bool widen) {
         const IDhdr header = data_header(code, bits, 1);
-        BlockPtr block(dblock_new_from_ihdr(&header, nullptr, 0));
+        BlockHandle block(dblock_new_from_ihdr(&header, nullptr, 0));
         add(block.get(), ray_words(bits, {5}));
         if (widen)
             dblock_force_16_bit(block.get());
@@ -253,7 +249,7 @@ TEST(DataBlockScaleTest, DescriptorsFollowTheConversionParameters) {
     ih.tcf.misc.iwavelength = 640;
     ih.tcf.dsp.itrig_rate = 1;  // Nyquist velocity 32 m/s
     const IDhdr header = data_header(3, 8, 1);
-    BlockPtr block(dblock_new_from_ihdr(&header, nullptr, 0));
+    BlockHandle block(dblock_new_from_ihdr(&header, nullptr, 0));
     native_data_desc scale;
     ASSERT_NE(dblock_get_scale(block.get(), &ih, &scale), nullptr);
     EXPECT_EQ(scale.bin_format, BITS_8);
@@ -269,7 +265,7 @@ TEST(DataBlockScaleTest, DescriptorsFollowTheConversionParameters) {
 TEST(DataBlockEdgeTest, BlockWithoutRaysWidensToAbsentRays) {
     ingest_header ih{};
     const IDhdr header = data_header(16, 8, 3);
-    BlockPtr block(dblock_new_from_ihdr(&header, nullptr, 0));
+    BlockHandle block(dblock_new_from_ihdr(&header, nullptr, 0));
     dblock_force_16_bit(block.get());
     ASSERT_EQ(dblock_finalize(block.get(), &ih), 0);
     EXPECT_EQ(dblock_get_ihdr(block.get())->idata_type, 24);
@@ -283,7 +279,7 @@ TEST(DataBlockEdgeTest, BlockWithoutRaysWidensToAbsentRays) {
 TEST(DataBlockEdgeTest, NullTypeIsNotWidened) {
     ingest_header ih{};
     const IDhdr header = data_header(34, 8, 1);
-    BlockPtr block(dblock_new_from_ihdr(&header, nullptr, 0));
+    BlockHandle block(dblock_new_from_ihdr(&header, nullptr, 0));
     ASSERT_EQ(dblock_get_data_type(block.get()), RD_ANY);
     add(block.get(), ray_words(8, {5}));
     dblock_force_16_bit(block.get());

@@ -9,6 +9,7 @@
 
 #include "pvol/i16stream.h"
 #include "pvol/orva_records.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -192,21 +193,21 @@ class FileStreamTest : public ::testing::Test {
 };
 
 TEST_F(FileStreamTest, WritesWholeRecordsOncePerRecord) {
-    i16stream *stream = i16stream_new_frecord(file_, RAW_FIRST_DATA_RECORD);
+    StreamHandle stream(i16stream_new_frecord(file_, RAW_FIRST_DATA_RECORD));
     const uint16_t header[6] = {0, 4, 0, 0, 0, 0};
-    i16stream_set_bhdr(stream, header);
+    i16stream_set_bhdr(stream.get(), header);
     const Words words(kDataWords, 0x0101);
     // Data that ends exactly at the last word of a record stays buffered until finished.
-    EXPECT_EQ(i16stream_write(stream, words.data(), words.size()), words.size());
+    EXPECT_EQ(i16stream_write(stream.get(), words.data(), words.size()), words.size());
     EXPECT_EQ(file_size(), 0);
-    EXPECT_EQ(i16stream_getpos(stream), 3);
-    EXPECT_EQ(i16stream_finish_record(stream), 0u);
+    EXPECT_EQ(i16stream_getpos(stream.get()), 3);
+    EXPECT_EQ(i16stream_finish_record(stream.get()), 0u);
     EXPECT_EQ(file_size(), RAW_RECORD_SIZE);
 
-    EXPECT_EQ(i16stream_write(stream, words.data(), 100), 100u);
-    EXPECT_EQ(i16stream_finish_record(stream), static_cast<uint64_t>(kDataWords - 100));
-    EXPECT_EQ(i16stream_finish_record(stream), 0u);
-    i16stream_delete(stream);
+    EXPECT_EQ(i16stream_write(stream.get(), words.data(), 100), 100u);
+    EXPECT_EQ(i16stream_finish_record(stream.get()), static_cast<uint64_t>(kDataWords - 100));
+    EXPECT_EQ(i16stream_finish_record(stream.get()), 0u);
+    stream.reset();
     ASSERT_EQ(file_size(), 2 * RAW_RECORD_SIZE);
 
     const Words disk = file_words();
@@ -219,35 +220,35 @@ TEST_F(FileStreamTest, WritesWholeRecordsOncePerRecord) {
 }
 
 TEST_F(FileStreamTest, ReadStopsAtRecordWithWrongNumber) {
-    i16stream *writer = i16stream_new_frecord(file_, RAW_FIRST_DATA_RECORD);
+    StreamHandle writer(i16stream_new_frecord(file_, RAW_FIRST_DATA_RECORD));
     const Words words(3 * kDataWords, 0x5555);
-    i16stream_write(writer, words.data(), words.size());
-    i16stream_finish_record(writer);
-    i16stream_delete(writer);
+    i16stream_write(writer.get(), words.data(), words.size());
+    i16stream_finish_record(writer.get());
+    writer.reset();
     // The second data record carries a wrong number.
     const uint16_t wrong = 7;
     std::fseek(file_, RAW_RECORD_SIZE, SEEK_SET);
     std::fwrite(&wrong, 2, 1, file_);
     std::rewind(file_);
 
-    i16stream *reader = i16stream_new_frecord(file_, RAW_FIRST_DATA_RECORD);
+    StreamHandle reader(i16stream_new_frecord(file_, RAW_FIRST_DATA_RECORD));
     Words back(words.size());
-    EXPECT_EQ(i16stream_read(reader, back.data(), back.size()), static_cast<uint64_t>(kDataWords));
-    EXPECT_TRUE(i16stream_is_empty(reader));
-    EXPECT_EQ(i16stream_read(reader, back.data(), back.size()), 0u);
-    EXPECT_EQ(i16stream_getpos(reader), 3);
-    i16stream_delete(reader);
+    EXPECT_EQ(i16stream_read(reader.get(), back.data(), back.size()),
+              static_cast<uint64_t>(kDataWords));
+    EXPECT_TRUE(i16stream_is_empty(reader.get()));
+    EXPECT_EQ(i16stream_read(reader.get(), back.data(), back.size()), 0u);
+    EXPECT_EQ(i16stream_getpos(reader.get()), 3);
 }
 
 TEST(FileStreamFailureTest, FailedWriteStopsWritingAndPacking) {
     FILE *read_only = std::fopen("/dev/null", "r");
     ASSERT_NE(read_only, nullptr);
-    i16stream *stream = i16stream_new_frecord(read_only, RAW_FIRST_DATA_RECORD);
+    StreamHandle stream(i16stream_new_frecord(read_only, RAW_FIRST_DATA_RECORD));
     const Words ray(2 * kDataWords, 3);
     // The first record fills the buffer; starting the second needs a write, which fails.
-    EXPECT_EQ(i16stream_pack(stream, ray.data(), ray.size()), 0u);
-    EXPECT_EQ(i16stream_finish_record(stream), 0u);
-    i16stream_delete(stream);
+    EXPECT_EQ(i16stream_pack(stream.get(), ray.data(), ray.size()), 0u);
+    EXPECT_EQ(i16stream_finish_record(stream.get()), 0u);
+    stream.reset();
     std::fclose(read_only);
 
     // A ray whose words fill the last record exactly has no room for its end code: that pack

@@ -7,6 +7,7 @@
 #include "pvol/data_block.h"
 #include "orva_header_ops.h"
 #include "pvol/radar_sweep.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -182,9 +183,9 @@ using DataBlockFromSweepTest = SweepFixture;
 
 TEST_F(DataBlockFromSweepTest, HeaderDescribesSweepAndMoment) {
     make(SWEEP_PPI, 10.0 * kDegree, 1.0 * kDegree, 90);
-    dblock *block = dblock_new_from_sweep(sweep_, rayconf_get_moment(rconf_, 1), BITS_8);
+    BlockHandle block(dblock_new_from_sweep(sweep_, rayconf_get_moment(rconf_, 1), BITS_8));
     ASSERT_NE(block, nullptr);
-    const IDhdr *header = dblock_get_ihdr(block);
+    const IDhdr *header = dblock_get_ihdr(block.get());
     EXPECT_EQ(header->hdr.id, ST_INGEST_DATA);
     EXPECT_EQ(header->hdr.iversion, 3);
     EXPECT_EQ(header->hdr.ibytes, IDHDR_SIZE);
@@ -197,19 +198,18 @@ TEST_F(DataBlockFromSweepTest, HeaderDescribesSweepAndMoment) {
     EXPECT_EQ(header->ibits_bin, 8);
     EXPECT_EQ(header->idata_type, 3);
     EXPECT_EQ(header->sweep_time.year, 2020);
-    EXPECT_EQ(dblock_get_data_type(block), RD_VEL);
-    EXPECT_EQ(dblock_get_schedule_index(block), 2);
-    dblock_delete(block);
+    EXPECT_EQ(dblock_get_data_type(block.get()), RD_VEL);
+    EXPECT_EQ(dblock_get_schedule_index(block.get()), 2);
+    block.reset();
 
-    block = dblock_new_from_sweep(sweep_, rayconf_get_moment(rconf_, 0), BITS_16);
+    block.reset(dblock_new_from_sweep(sweep_, rayconf_get_moment(rconf_, 0), BITS_16));
     ASSERT_NE(block, nullptr);
-    EXPECT_EQ(dblock_get_ihdr(block)->idata_type, 9);
-    dblock_delete(block);
+    EXPECT_EQ(dblock_get_ihdr(block.get())->idata_type, 9);
+    block.reset();
 
-    radar_ray_conf *second = rayconf_new(500, 1e9, 8, 1, 1, 1, 1, 1, 0, 1);
-    sweepconf_add_rayconf(sconf_, second);
+    RayConfHandle second(rayconf_new(500, 1e9, 8, 1, 1, 1, 1, 1, 0, 1));
+    sweepconf_add_rayconf(sconf_, second.get());
     EXPECT_EQ(dblock_new_from_sweep(sweep_, rayconf_get_moment(rconf_, 0), BITS_8), nullptr);
-    rayconf_unref(second);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "raw_file_builder.h"
 #include "reader_checks.h"
 #include "temp_dir.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -21,17 +22,12 @@ ingest_header header_of(const IngestHeader &h) {
     return ih;
 }
 
-struct BlockDeleter {
-    void operator()(dblock *block) const { dblock_delete(block); }
-};
-using Block = std::unique_ptr<dblock, BlockDeleter>;
-
 // The block an ingest data file of the moment loads into.
-Block block_of(const Sweep &sweep, const Moment &moment) {
+BlockHandle block_of(const Sweep &sweep, const Moment &moment) {
     const Bytes file = ingest_data_file(sweep, moment);
     IDhdr header;
     std::memcpy(&header, file.data(), sizeof header);
-    return Block(
+    return BlockHandle(
         dblock_new_from_ihdr(&header, file.data() + sizeof header, file.size() - sizeof header));
 }
 
@@ -46,8 +42,8 @@ struct Shared {
             rayconf_unref(rconf);
     }
     // Builds the sweep's blocks and a sweep from them; null when that fails.
-    radar_sweep *sweep(const IngestHeader &h, const Sweep &s) {
-        std::vector<Block> blocks;
+    SweepHandle sweep(const IngestHeader &h, const Sweep &s) {
+        std::vector<BlockHandle> blocks;
         std::vector<dblock *> raw;
         for (const Moment &m : s.moments) {
             blocks.push_back(block_of(s, m));
@@ -55,8 +51,8 @@ struct Shared {
             raw.push_back(blocks.back().get());
         }
         const ingest_header ih = header_of(h);
-        return rsweep_new_from_blocks(&ih, &sconf, &rconf, static_cast<int>(raw.size()),
-                                      raw.data());
+        return SweepHandle(
+            rsweep_new_from_blocks(&ih, &sconf, &rconf, static_cast<int>(raw.size()), raw.data()));
     }
 };
 
@@ -66,7 +62,7 @@ TEST(ScanFromIngestHeaderTest, PositionNamesAndTime) {
     local.utc = false;
     h.info("test volume").volume_time(local, 60);
     ingest_header ih = header_of(h);
-    Scan scan(pvol_new_from_ingest_header(&ih, nullptr));
+    ScanHandle scan(pvol_new_from_ingest_header(&ih, nullptr));
     ASSERT_NE(scan, nullptr);
     EXPECT_EQ(name_of(scan.get()), "VOL");
     char text[81] = {};
@@ -87,7 +83,7 @@ TEST(ScanFromIngestHeaderTest, PositionNamesAndTime) {
          {std::pair{12345, 123.45}, {20000, 100.0}, {12200, 100.0}, {12201, 122.01}}) {
         h.site("S", 0, 0, 100, 23, cm);
         ih = header_of(h);
-        Scan s(pvol_new_from_ingest_header(&ih, nullptr));
+        ScanHandle s(pvol_new_from_ingest_header(&ih, nullptr));
         rposition_get_fixed(pvol_get_position(s.get()), &fixed);
         EXPECT_DOUBLE_EQ(fixed.altitude, metres) << cm;
     }
@@ -99,17 +95,16 @@ TEST(RayConfFromIngestHeaderTest, RadarParameters) {
     IngestHeader h;
     h.dsp(32, 80, 0).calibration(1234, 160);
     ingest_header ih = header_of(h);
-    radar_ray_conf *r = rayconf_new_from_ingest_header(&ih);
-    EXPECT_DOUBLE_EQ(rayconf_get_prf(r), 1000);
-    EXPECT_DOUBLE_EQ(rayconf_get_rf_freq(r), 2.997925e12 / 533);
-    EXPECT_DOUBLE_EQ(rayconf_get_nyquist_vel(r), 13.325);
-    EXPECT_DOUBLE_EQ(rayconf_get_unamb_range(r), 149.89625);
-    EXPECT_DOUBLE_EQ(rayconf_get_pulse_width(r), 8e-7);
-    EXPECT_EQ(rayconf_get_pulses_per_ray(r), 32);
-    EXPECT_DOUBLE_EQ(rayconf_get_radar_const(r), 12.34);
-    EXPECT_DOUBLE_EQ(rayconf_get_calib_const(r), 10.0);
-    EXPECT_EQ(rayconf_get_tx_polarization(r), 1);
-    rayconf_unref(r);
+    RayConfHandle r(rayconf_new_from_ingest_header(&ih));
+    EXPECT_DOUBLE_EQ(rayconf_get_prf(r.get()), 1000);
+    EXPECT_DOUBLE_EQ(rayconf_get_rf_freq(r.get()), 2.997925e12 / 533);
+    EXPECT_DOUBLE_EQ(rayconf_get_nyquist_vel(r.get()), 13.325);
+    EXPECT_DOUBLE_EQ(rayconf_get_unamb_range(r.get()), 149.89625);
+    EXPECT_DOUBLE_EQ(rayconf_get_pulse_width(r.get()), 8e-7);
+    EXPECT_EQ(rayconf_get_pulses_per_ray(r.get()), 32);
+    EXPECT_DOUBLE_EQ(rayconf_get_radar_const(r.get()), 12.34);
+    EXPECT_DOUBLE_EQ(rayconf_get_calib_const(r.get()), 10.0);
+    EXPECT_EQ(rayconf_get_tx_polarization(r.get()), 1);
 
     struct Case {
         int prf, wavelength, trig, polarization;
@@ -121,27 +116,25 @@ TEST(RayConfFromIngestHeaderTest, RadarParameters) {
                          Case{1000, 533, 0, 9, 13.325, 0}}) {
         h.radar(c.prf, c.wavelength, c.trig, c.polarization);
         ih = header_of(h);
-        r = rayconf_new_from_ingest_header(&ih);
-        EXPECT_DOUBLE_EQ(rayconf_get_nyquist_vel(r), c.nyquist) << c.trig << " " << c.polarization;
-        EXPECT_EQ(rayconf_get_tx_polarization(r), c.tx);
-        rayconf_unref(r);
+        r.reset(rayconf_new_from_ingest_header(&ih));
+        EXPECT_DOUBLE_EQ(rayconf_get_nyquist_vel(r.get()), c.nyquist)
+            << c.trig << " " << c.polarization;
+        EXPECT_EQ(rayconf_get_tx_polarization(r.get()), c.tx);
     }
 
     h.radar(0, 533, 0, 0).dsp(32, 0, 0);
     ih = header_of(h);
-    r = rayconf_new_from_ingest_header(&ih);
-    EXPECT_TRUE(std::isnan(rayconf_get_prf(r)));
-    EXPECT_TRUE(std::isnan(rayconf_get_nyquist_vel(r)));
-    EXPECT_TRUE(std::isnan(rayconf_get_unamb_range(r)));
-    EXPECT_TRUE(std::isnan(rayconf_get_pulse_width(r)));
-    EXPECT_FALSE(std::isnan(rayconf_get_rf_freq(r)));
-    rayconf_unref(r);
+    r.reset(rayconf_new_from_ingest_header(&ih));
+    EXPECT_TRUE(std::isnan(rayconf_get_prf(r.get())));
+    EXPECT_TRUE(std::isnan(rayconf_get_nyquist_vel(r.get())));
+    EXPECT_TRUE(std::isnan(rayconf_get_unamb_range(r.get())));
+    EXPECT_TRUE(std::isnan(rayconf_get_pulse_width(r.get())));
+    EXPECT_FALSE(std::isnan(rayconf_get_rf_freq(r.get())));
     h.radar(1000, 0, 0, 0);
     ih = header_of(h);
-    r = rayconf_new_from_ingest_header(&ih);
-    EXPECT_TRUE(std::isnan(rayconf_get_rf_freq(r)));
-    EXPECT_TRUE(std::isnan(rayconf_get_nyquist_vel(r)));
-    rayconf_unref(r);
+    r.reset(rayconf_new_from_ingest_header(&ih));
+    EXPECT_TRUE(std::isnan(rayconf_get_rf_freq(r.get())));
+    EXPECT_TRUE(std::isnan(rayconf_get_nyquist_vel(r.get())));
 
     dscan mask;
     h.range(150000, 25000, 400);
@@ -166,8 +159,9 @@ TEST(SweepFromBlocksTest, KindSectorAndRays) {
         h.scan(c.mode, 30000, 1, c.start).mask({kDbz8, kVel16});
         const Sweep s = make_sweep(2, 12, {{kDbz8, 8}, {kVel16, 16}}, 20, 0xFF00);
         Shared shared;
-        radar_sweep *sweep = shared.sweep(h, s);
-        ASSERT_NE(sweep, nullptr);
+        const SweepHandle owned = shared.sweep(h, s);
+        ASSERT_NE(owned, nullptr);
+        const radar_sweep *sweep = owned.get();
         const radar_sweep_conf *sconf = rsweep_get_config(sweep);
         EXPECT_EQ(sweepconf_get_type(sconf), c.type);
         EXPECT_EQ(sconf, shared.sconf);
@@ -188,7 +182,6 @@ TEST(SweepFromBlocksTest, KindSectorAndRays) {
         EXPECT_NEAR(rray_get_azimuth(ray).between, 345.0 * M_PI / 180, 1e-4);
         EXPECT_DOUBLE_EQ(rray_get_elevation(ray).start, -0x100 * 2 * M_PI / 65536);
         expect_same_rays(sweep, s);
-        rsweep_delete(sweep);
     }
 }
 
@@ -196,13 +189,13 @@ TEST(SweepFromBlocksTest, LaterSweepsMustAgreeWithTheTask) {
     IngestHeader h;
     h.scan(1, 30000, 3, 0x1000).mask({kDbz8});
     Shared shared;
-    radar_sweep *first = shared.sweep(h, make_sweep(1, 12, {{kDbz8, 8}}, 20));
+    const SweepHandle first = shared.sweep(h, make_sweep(1, 12, {{kDbz8, 8}}, 20));
     ASSERT_NE(first, nullptr);
     radar_sweep_conf *sconf = shared.sconf;
     radar_ray_conf *rconf = shared.rconf;
-    radar_sweep *second = shared.sweep(h, make_sweep(2, 12, {{kDbz8, 8}}, 20));
+    const SweepHandle second = shared.sweep(h, make_sweep(2, 12, {{kDbz8, 8}}, 20));
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(rsweep_get_config(second), sconf);
+    EXPECT_EQ(rsweep_get_config(second.get()), sconf);
     EXPECT_EQ(shared.rconf, rconf);
 
     IngestHeader other_start = h, other_task = h, other_range = h;
@@ -217,11 +210,9 @@ TEST(SweepFromBlocksTest, LaterSweepsMustAgreeWithTheTask) {
     // Manual sweeps have no sector to compare.
     Shared manual;
     h.scan(3, 30000, 3);
-    radar_sweep *m1 = manual.sweep(h, make_sweep(1, 12, {{kDbz8, 8}}, 20));
-    radar_sweep *m2 = manual.sweep(h, make_sweep(2, 9, {{kDbz8, 8}}, 20));
+    const SweepHandle m1 = manual.sweep(h, make_sweep(1, 12, {{kDbz8, 8}}, 20));
+    const SweepHandle m2 = manual.sweep(h, make_sweep(2, 9, {{kDbz8, 8}}, 20));
     EXPECT_NE(m2, nullptr);
-    for (radar_sweep *s : {first, second, m1, m2})
-        rsweep_delete(s);
 }
 
 TEST(SweepFromBlocksTest, UnusableBlocksGiveNoSweep) {
@@ -229,8 +220,8 @@ TEST(SweepFromBlocksTest, UnusableBlocksGiveNoSweep) {
     h.mask({kDbz8, kVel8});
     const Sweep s = make_sweep(1, 12, {{kDbz8, 8}, {kVel8, 8}}, 20);
     Sweep shorter = make_sweep(1, 10, {{kVel8, 8}}, 20);
-    Block a = block_of(s, s.moments[0]);
-    Block b = block_of(shorter, shorter.moments[0]);
+    BlockHandle a = block_of(s, s.moments[0]);
+    BlockHandle b = block_of(shorter, shorter.moments[0]);
     dblock *unequal[] = {a.get(), b.get()};
     const ingest_header ih = header_of(h);
     Shared shared;
@@ -251,7 +242,7 @@ TEST(IngestIoTest, FileNames) {
     TempDir dir;
     const std::string vol = dir.file("VOL"), other = dir.file("B.");
     const char *bases[] = {vol.c_str(), other.c_str()};
-    default_ingest_io *io = default_ingest_io_new_hybrid(bases, 2);
+    const IngestIoHandle io(default_ingest_io_new_hybrid(bases, 2));
     struct Case {
         int type, format, sweep, task;
         const char *name;
@@ -259,17 +250,15 @@ TEST(IngestIoTest, FileNames) {
     for (const auto [type, format, sweep, task, name] :
          {Case{RD_DBZ, BITS_16, 0, 0, "VOL.01dBZ2"}, Case{RD_VEL, BITS_8, 11, -3, "VOL.12V"},
           Case{0, 0, 0, 0, "VOL."}, Case{RD_WIDTH, BITS_16, 1, 1, "B.02W2"}}) {
-        FILE *file = default_ingest_output(io, type, format, sweep, task);
+        FileHandle file(default_ingest_output(io.get(), type, format, sweep, task));
         ASSERT_NE(file, nullptr) << name;
-        std::fclose(file);
+        file.reset();
         EXPECT_TRUE(TempDir::exists(dir.file(name))) << name;
-        file = default_ingest_input(io, type, format, sweep, task);
+        file.reset(default_ingest_input(io.get(), type, format, sweep, task));
         EXPECT_NE(file, nullptr) << name;
-        std::fclose(file);
     }
-    EXPECT_EQ(default_ingest_input(io, 0, 0, 0, 2), nullptr);
-    EXPECT_EQ(default_ingest_input(io, RD_DBZ, 3, 0, 0), nullptr);
-    default_ingest_io_delete(io);
+    EXPECT_EQ(default_ingest_input(io.get(), 0, 0, 0, 2), nullptr);
+    EXPECT_EQ(default_ingest_input(io.get(), RD_DBZ, 3, 0, 0), nullptr);
 }
 
 // The ingest files of one task: the header file "<base>." and one data file per sweep and
@@ -286,7 +275,7 @@ void write_task(const TempDir &dir, const std::string &base, const IngestHeader 
 }
 
 struct IngestReading {
-    Scan scan;
+    ScanHandle scan;
     std::vector<std::string> messages;
 };
 
@@ -297,13 +286,12 @@ IngestReading read_ingest(const TempDir &dir, const std::vector<std::string> &ba
         paths.push_back(dir.file(b));
     for (const std::string &p : paths)
         names.push_back(p.c_str());
-    default_ingest_io *io =
-        default_ingest_io_new_hybrid(names.data(), static_cast<int>(names.size()));
+    const IngestIoHandle io(
+        default_ingest_io_new_hybrid(names.data(), static_cast<int>(names.size())));
     messages().clear();
-    IngestReading r{Scan(pvol_new_from_ingest(io, default_ingest_input, collect_message)),
-                    messages()};
-    default_ingest_io_delete(io);
-    return r;
+    return IngestReading{
+        ScanHandle(pvol_new_from_ingest(io.get(), default_ingest_input, collect_message)),
+        messages()};
 }
 
 TEST(IngestReaderTest, ReadsTheSweepsOfAHybridTask) {

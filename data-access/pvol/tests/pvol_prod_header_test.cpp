@@ -6,6 +6,7 @@
 
 #include "pvol/pvol_prod_header.h"
 #include "synthetic_scan.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -14,22 +15,22 @@ using namespace synthetic;
 constexpr char kSite[16] = {'G', 'E', 'N', 'E', 'R', 'A', 'T', 'I',
                             'N', 'G', ' ', 'S', 'I', 'T', 'E', '!'};
 
-ScanPtr scan_with_radar(double frequency, int tx_polarization) {
-    ScanPtr scan = new_scan("A_VERY_LONG_SCAN_NAME");
+ScanHandle scan_with_radar(double frequency, int tx_polarization) {
+    ScanHandle scan = new_scan("A_VERY_LONG_SCAN_NAME");
     radar_ray_conf *rconf =
         rayconf_new(kPrf, frequency, kNyquist, 150.0, 8e-7, 32, 70.0, -40.0, 0.0, tx_polarization);
     const native_data_desc scale = block_scale(RD_DBZ, BITS_8);
     rayconf_add_moment(rconf, RD_DBZ, &kRange, &scale);
-    radar_sweep_conf *sconf = new_ppi_conf({rconf});
-    add_sweeps(scan.get(), sconf, kVolumeTime, {0.5});
-    sweepconf_unref(sconf);
+    SweepConfHandle sconf(new_ppi_conf({rconf}));
+    add_sweeps(scan.get(), sconf.get(), kVolumeTime, {0.5});
+    sconf.reset();
     return scan;
 }
 
 TEST(ProdHeaderTest, IdentitySiteRadarAndHeights) {
     product_header header{};
     header.pcf.iflags = 0xFFFF;
-    ScanPtr scan = scan_with_radar(kFrequency, 4);
+    ScanHandle scan = scan_with_radar(kFrequency, 4);
     pvol_fill_prod_header(&header, scan.get(), kSite, 21);
     EXPECT_EQ(header.hdr.id, ST_PRODUCT_HDR);
     EXPECT_EQ(header.hdr.iversion, ST_PRODUCT_HDR_VERSION);
@@ -53,9 +54,9 @@ TEST(ProdHeaderTest, IdentitySiteRadarAndHeights) {
     header.pend.iground_hgt = 5;
     header.pend.iradar_hgt = 6;
     scan = scan_with_radar(NAN, 1);
-    rposition *moving = rposition_new_moving();
-    pvol_set_position(scan.get(), moving);
-    rposition_unref(moving);
+    PositionHandle moving(rposition_new_moving());
+    pvol_set_position(scan.get(), moving.get());
+    moving.reset();
     pvol_fill_prod_header(&header, scan.get(), kSite, 0);
     EXPECT_EQ(header.pend.iwavelength, 4242);
     EXPECT_EQ(header.pend.iground_hgt, 5);
@@ -66,7 +67,7 @@ TEST(ProdHeaderTest, RadarHeightOfAHeightProduct) {
     product_header header{};
     header.pcf.iptype = 2;
     header.pcf.iyscale = 300;  // 3 m pixels
-    ScanPtr scan = scan_with_radar(kFrequency, 1);
+    ScanHandle scan = scan_with_radar(kFrequency, 1);
     pvol_fill_prod_header(&header, scan.get(), kSite, 0);
     EXPECT_EQ(header.pcf.irady, 40333);  // 121 m over 3 m, in thousandths
 
@@ -79,7 +80,7 @@ TEST(ProdHeaderTest, RadarHeightOfAHeightProduct) {
 TEST(ProdHeaderTest, RadarPositionWithoutProjection) {
     product_header header;
     std::memset(&header, 0x5A, sizeof header);
-    ScanPtr scan = scan_with_radar(kFrequency, 1);
+    ScanHandle scan = scan_with_radar(kFrequency, 1);
     EXPECT_EQ(pvol_fill_prod_radpos(&header, scan.get()), &header);
     EXPECT_EQ(header.pend.ilat, iBin4FromRadian(60.2 * kDegree));
     EXPECT_EQ(header.pend.ilon, iBin4FromRadian(24.9 * kDegree));

@@ -28,7 +28,7 @@ RawFile volume(int sweeps, const std::vector<std::pair<int, int>> &moments, int 
 }
 
 struct Reading {
-    Scan scan;
+    ScanHandle scan;
     std::vector<std::string> messages;
     int calls = 0;
 };
@@ -97,19 +97,17 @@ TEST(RawReaderTest, ForcedWideningKeepsPhysicalValues) {
     rmoment_get_scale(rayconf_get_moment(rray_get_config(b), 0), &scale);
     EXPECT_EQ(scale.bin_format, BITS_16);
 
-    radar_ray_data *va = radar_ray_data_new();
-    radar_ray_data *vb = radar_ray_data_new();
+    RayDataHandle va(radar_ray_data_new());
+    RayDataHandle vb(radar_ray_data_new());
     for (int slot : {0, 1}) {
-        ASSERT_NE(rray_get_dat(a, slot, va), nullptr);
-        ASSERT_NE(rray_get_dat(b, slot, vb), nullptr);
+        ASSERT_NE(rray_get_dat(a, slot, va.get()), nullptr);
+        ASSERT_NE(rray_get_dat(b, slot, vb.get()), nullptr);
         ASSERT_EQ(va->bins, vb->bins);
         for (uint64_t k = 0; k < va->bins; ++k)
             EXPECT_NEAR(static_cast<double *>(va->data)[k], static_cast<double *>(vb->data)[k],
                         0.01)
                 << "slot " << slot << " bin " << k;
     }
-    radar_ray_data_delete(va);
-    radar_ray_data_delete(vb);
 
     ingest_header stored;
     uint64_t length = sizeof stored;
@@ -167,14 +165,13 @@ TEST(RawReaderTest, AbsentAndShortRays) {
     rray_get_time(rsweep_get_ray(sweep, 1), &t);
     EXPECT_EQ(t.tv_sec, s.time.posix() + 1);
 
-    radar_ray_data *buffer = radar_ray_data_new();
-    ASSERT_NE(rray_get_native(rsweep_get_ray(sweep, 6), 1, buffer), nullptr);
+    RayDataHandle buffer(radar_ray_data_new());
+    ASSERT_NE(rray_get_native(rsweep_get_ray(sweep, 6), 1, buffer.get()), nullptr);
     ASSERT_EQ(buffer->bins, 20u);
     const auto *codes = static_cast<uint8_t *>(buffer->data);
     EXPECT_EQ(codes[6], s.moments[1].rays[6]->bins[6]);
     EXPECT_EQ(codes[7], 0);
     EXPECT_EQ(codes[19], 0);
-    radar_ray_data_delete(buffer);
 }
 
 // Two files of a hybrid task: task A with 3 sweeps, task B with 2.

@@ -8,6 +8,7 @@
 #include "raw_file_builder.h"
 #include "synthetic_scan.h"
 #include "temp_dir.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -48,17 +49,17 @@ constexpr size_t kDataRecord = RAW_FIRST_DATA_RECORD * RAW_RECORD_SIZE;
 constexpr size_t kFirstDataType = kDataRecord + 12 + offsetof(IDhdr, idata_type);
 
 // Two sweeps of one task; velocity is the configuration's first moment.
-ScanPtr two_sweep_scan() {
-    ScanPtr scan = new_scan();
-    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_VEL, BITS_16}, {RD_DBZ, BITS_16}})});
-    add_sweeps(scan.get(), sconf, kVolumeTime, {0.5, 1.5});
-    sweepconf_unref(sconf);
+ScanHandle two_sweep_scan() {
+    ScanHandle scan = new_scan();
+    SweepConfHandle sconf(new_ppi_conf({new_rayconf({{RD_VEL, BITS_16}, {RD_DBZ, BITS_16}})}));
+    add_sweeps(scan.get(), sconf.get(), kVolumeTime, {0.5, 1.5});
+    sconf.reset();
     return scan;
 }
 
 TEST(RawFileTest, OneFilePerTaskWithBlocksInCodeOrder) {
     Output out;
-    ScanPtr scan = two_sweep_scan();
+    ScanHandle scan = two_sweep_scan();
     ASSERT_EQ(pvol_save_raw(scan.get(), &out, "GENSITE", RAW_SAVE_ONE_FILE, BITS_16, Output::open),
               0);
     ASSERT_EQ(out.paths, std::vector<std::string>{out.dir.file("-1_0_-1")});
@@ -84,7 +85,7 @@ TEST(RawFileTest, OneFilePerTaskWithBlocksInCodeOrder) {
 
 TEST(RawFileTest, OneFilePerSweepInMomentOrder) {
     Output out;
-    ScanPtr scan = two_sweep_scan();
+    ScanHandle scan = two_sweep_scan();
     ASSERT_EQ(pvol_save_raw(scan.get(), &out, "GENSITE", RAW_SAVE_PER_SWEEP, BITS_16, Output::open),
               0);
     ASSERT_EQ(out.paths,
@@ -102,27 +103,27 @@ TEST(RawFileTest, OneFilePerSweepInMomentOrder) {
 
 TEST(RawFileTest, RefusalsComeBeforeAnyFile) {
     Output out;
-    ScanPtr scan = two_sweep_scan();
+    ScanHandle scan = two_sweep_scan();
     EXPECT_NE(pvol_save_raw(scan.get(), &out, "S", 2, BITS_16, Output::open), 0);
     EXPECT_NE(pvol_save_raw(scan.get(), &out, "S", RAW_SAVE_ONE_FILE, BITS_32, Output::open), 0);
     EXPECT_NE(pvol_save_raw(scan.get(), &out, "S", RAW_SAVE_ONE_FILE, BITS_16, nullptr), 0);
     EXPECT_NE(pvol_save_raw(new_scan().get(), &out, "S", RAW_SAVE_ONE_FILE, BITS_16, Output::open),
               0);
-    radar_sweep_conf *wide =
-        new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16, {250.0, 500.0, RAW_MAX_BINS + 1}}})});
-    add_sweeps(scan.get(), wide, kVolumeTime + 600, {3.5});
-    sweepconf_unref(wide);
+    const SweepConfHandle wide(
+        new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16, {250.0, 500.0, RAW_MAX_BINS + 1}}})}));
+    add_sweeps(scan.get(), wide.get(), kVolumeTime + 600, {3.5});
     EXPECT_NE(pvol_save_raw(scan.get(), &out, "S", RAW_SAVE_ONE_FILE, BITS_16, Output::open), 0);
     EXPECT_TRUE(out.paths.empty());
 
     // A sweep holding a ray beyond its sector's count would lose it; a slot without a ray there
     // loses nothing.
     scan = two_sweep_scan();
-    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}})});
-    radar_sweep *sweep = new_sweep(sconf, kVolumeTime + 600, 2.5, 2);
-    sweepconf_unref(sconf);
+    SweepConfHandle sconf(new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}})}));
+    SweepHandle owned(new_sweep(sconf.get(), kVolumeTime + 600, 2.5, 2));
+    sconf.reset();
+    radar_sweep *sweep = owned.get();  // the scan's from here on
     rsweep_add_ray(sweep, nullptr);
-    pvol_add_sweep(scan.get(), sweep);
+    pvol_add_sweep(scan.get(), owned.release());
     EXPECT_EQ(pvol_save_raw2(scan.get(), &out, "S", RAW_SAVE_ONE_FILE, BITS_16, Output::open,
                              collect_message),
               0);
@@ -148,21 +149,21 @@ TEST(RawFileTest, RefusalsComeBeforeAnyFile) {
 
 TEST(RawFileTest, OneFilePerSweepNamesAHundredSweepsOfATask) {
     TempDir dir;
-    ScanPtr scan = new_scan();
-    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})});
-    add_sweeps(scan.get(), sconf, kVolumeTime, std::vector<double>(100, 0.5));
+    ScanHandle scan = new_scan();
+    SweepConfHandle sconf(new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})}));
+    add_sweeps(scan.get(), sconf.get(), kVolumeTime, std::vector<double>(100, 0.5));
     const auto files = write_files(scan.get(), dir.file("hundred"), RAW_SAVE_PER_SWEEP, BITS_8);
     ASSERT_EQ(files.size(), 100u);
     EXPECT_EQ(files[99], dir.file("hundred_99"));
-    ScanPtr read = read_files(files);
+    ScanHandle read = read_files(files);
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(pvol_get_sweeps_count(read.get()), 100u);
 
     // Sweep 101 would be named like sweep 11 and overwrite it: nothing is written.
-    add_sweeps(scan.get(), sconf, kVolumeTime + 6000, {1.5}, 100);
-    sweepconf_unref(sconf);
+    add_sweeps(scan.get(), sconf.get(), kVolumeTime + 6000, {1.5}, 100);
+    sconf.reset();
     messages().clear();
-    IoPtr io(default_raw_io_new(dir.file("more").c_str()));
+    RawIoHandle io(default_raw_io_new(dir.file("more").c_str()));
     EXPECT_NE(pvol_save_raw2(scan.get(), io.get(), "S", RAW_SAVE_PER_SWEEP, BITS_8,
                              default_raw_output, collect_message),
               0);
@@ -184,10 +185,10 @@ TEST(RawFileTest, FailedWriteLeavesNoProduct) {
     const auto into_memory = [](void *, int, int, int) -> FILE * {
         return fmemopen(memory.data(), memory.size(), "w");
     };
-    ScanPtr scan = new_scan();
-    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}})}, nullptr, 360);
-    add_sweeps(scan.get(), sconf, kVolumeTime, {0.5});
-    sweepconf_unref(sconf);
+    ScanHandle scan = new_scan();
+    SweepConfHandle sconf(new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}})}, nullptr, 360));
+    add_sweeps(scan.get(), sconf.get(), kVolumeTime, {0.5});
+    sconf.reset();
     EXPECT_NE(pvol_save_raw(scan.get(), nullptr, "S", RAW_SAVE_ONE_FILE, BITS_16, into_memory), 0);
     EXPECT_NE(field_at<product_header>(memory, 0).hdr.id, ST_PRODUCT_HDR);
 }

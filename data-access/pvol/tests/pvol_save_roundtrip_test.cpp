@@ -12,6 +12,7 @@
 #include "raw_file_builder.h"
 #include "synthetic_scan.h"
 #include "temp_dir.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -33,8 +34,8 @@ std::string text(char *(*get)(const radar_scan *, char *, uint64_t), const radar
 
 void expect_same_rays(const radar_sweep *a, const radar_sweep *b) {
     ASSERT_EQ(rsweep_get_ray_count(a), rsweep_get_ray_count(b));
-    radar_ray_data *codes_a = radar_ray_data_new();
-    radar_ray_data *codes_b = radar_ray_data_new();
+    RayDataHandle codes_a(radar_ray_data_new());
+    RayDataHandle codes_b(radar_ray_data_new());
     const radar_ray_conf *rconf = rray_get_config(rsweep_get_first_ray(a));
     const int moments = static_cast<int>(rayconf_get_moments_count(rconf));
     for (uint64_t r = 0; r < rsweep_get_ray_count(a); ++r) {
@@ -49,8 +50,8 @@ void expect_same_rays(const radar_sweep *a, const radar_sweep *b) {
         timeval time_a, time_b;
         EXPECT_EQ(rray_get_time(ray_a, &time_a)->tv_sec, rray_get_time(ray_b, &time_b)->tv_sec);
         for (int m = 0; m < moments; ++m) {
-            ASSERT_NE(rray_get_native(ray_a, m, codes_a), nullptr);
-            ASSERT_NE(rray_get_native(ray_b, m, codes_b), nullptr);
+            ASSERT_NE(rray_get_native(ray_a, m, codes_a.get()), nullptr);
+            ASSERT_NE(rray_get_native(ray_b, m, codes_b.get()), nullptr);
             ASSERT_EQ(codes_a->type, codes_b->type);
             ASSERT_EQ(codes_a->bins, codes_b->bins);
             const size_t width = codes_a->type == BITS_8 ? 1 : 2;
@@ -58,8 +59,6 @@ void expect_same_rays(const radar_sweep *a, const radar_sweep *b) {
                 << "ray " << r << " moment " << m;
         }
     }
-    radar_ray_data_delete(codes_a);
-    radar_ray_data_delete(codes_b);
 }
 
 // Same texts, position, configurations, sweeps, rays, angles, times (to the second) and codes.
@@ -141,7 +140,7 @@ class RoundTripTest : public ::testing::Test {
     std::vector<std::string> round_trip(const radar_scan *scan, int mode, int bin_format,
                                         const std::string &name = "first") {
         const auto first = write_files(scan, dir_.file(name), mode, bin_format);
-        ScanPtr again = read_files(first);
+        ScanHandle again = read_files(first);
         EXPECT_NE(again, nullptr);
         if (again == nullptr)
             return first;
@@ -158,7 +157,7 @@ class RoundTripTest : public ::testing::Test {
 
 TEST_F(RoundTripTest, SingleTaskInEitherModeAndBinFormat) {
     const std::string input = dir_.write("in", task_file("VOL", 0, 3, 8).bytes());
-    ScanPtr scan = read_files({input});
+    ScanHandle scan = read_files({input});
     ASSERT_NE(scan, nullptr);
     EXPECT_EQ(round_trip(scan.get(), RAW_SAVE_ONE_FILE, BITS_8),
               std::vector<std::string>{dir_.file("first")});
@@ -177,7 +176,7 @@ TEST_F(RoundTripTest, HybridTaskKeepsItsScheduleAndNames) {
     RawFile b = task_file("VOL_B", 1, 2, 16);
     for (rawfile::Sweep &sweep : b.sweeps)
         sweep.time.seconds += 600;  // the second task follows the first
-    ScanPtr scan = read_files({dir_.write("a", a.bytes()), dir_.write("b", b.bytes())});
+    ScanHandle scan = read_files({dir_.write("a", a.bytes()), dir_.write("b", b.bytes())});
     ASSERT_NE(scan, nullptr);
     ASSERT_EQ(pvol_get_orva_hybrid_count(scan.get()), 2);
     const std::vector<std::string> files = round_trip(scan.get(), RAW_SAVE_ONE_FILE, BITS_16);
@@ -201,11 +200,11 @@ TEST_F(RoundTripTest, HybridTasksOutOfTimeOrderStillReadBack) {
     RawFile b = task_file("VOL_B", 1, 2, 16);
     for (rawfile::Sweep &sweep : b.sweeps)
         sweep.time.seconds -= 600;
-    ScanPtr scan = read_files({dir_.write("a", a.bytes()), dir_.write("b", b.bytes())});
+    ScanHandle scan = read_files({dir_.write("a", a.bytes()), dir_.write("b", b.bytes())});
     ASSERT_NE(scan, nullptr);
     const auto files = write_files(scan.get(), dir_.file("out"), RAW_SAVE_ONE_FILE, BITS_16);
     ASSERT_EQ(files.size(), 2u);
-    ScanPtr again = read_files(files);
+    ScanHandle again = read_files(files);
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(schedule_of(again.get()), (std::vector<int>{2, 3, 0, 1}));
     int16_t minors[2];
@@ -228,9 +227,9 @@ radar_sweep_conf *task_conf(const char *task, int minor) {
     __ingest_header_set_defaults(&stored);
     stored.tcf.end.id_major = 7;
     stored.tcf.end.id_minor = static_cast<int16_t>(minor);
-    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}})}, task);
-    sweepconf_add_buf(sconf, "ORVA Sweep Ingest Header", &stored, sizeof stored);
-    return sconf;
+    SweepConfHandle sconf(new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}})}, task));
+    sweepconf_add_buf(sconf.get(), "ORVA Sweep Ingest Header", &stored, sizeof stored);
+    return sconf.release();
 }
 
 TEST_F(RoundTripTest, HybridTasksInterleavedInTimeKeepEveryScheduleIndex) {
@@ -242,7 +241,7 @@ TEST_F(RoundTripTest, HybridTasksInterleavedInTimeKeepEveryScheduleIndex) {
     };
     for (const Case &c : {Case{"ABA", {0, 2, 1}}, Case{"ABAB", {0, 2, 1, 3}},
                           Case{"AABB", {0, 1, 2, 3}}, Case{"BAAB", {2, 0, 1, 3}}}) {
-        ScanPtr scan = new_scan();
+        ScanHandle scan = new_scan();
         radar_sweep_conf *a = task_conf("A", 0);
         radar_sweep_conf *b = task_conf("B", 1);
         for (size_t i = 0; i < c.order.size(); ++i)
@@ -255,7 +254,7 @@ TEST_F(RoundTripTest, HybridTasksInterleavedInTimeKeepEveryScheduleIndex) {
             const auto files =
                 write_files(scan.get(), dir_.file(c.order + std::to_string(mode)), mode, BITS_16);
             ASSERT_FALSE(files.empty()) << c.order;
-            ScanPtr read = read_files(files);
+            ScanHandle read = read_files(files);
             ASSERT_NE(read, nullptr) << c.order;
             EXPECT_EQ(schedule_of(read.get()), c.schedule) << c.order << " mode " << mode;
         }
@@ -273,25 +272,25 @@ TEST_F(RoundTripTest, PerSweepFilesWrittenAsOneFile) {
         one.sweeps = {task.sweeps[s]};
         inputs.push_back(dir_.write("in" + std::to_string(s), one.bytes()));
     }
-    ScanPtr scan = read_files(inputs);
+    ScanHandle scan = read_files(inputs);
     ASSERT_EQ(pvol_get_sweeps_count(scan.get()), 3u);
     round_trip(scan.get(), RAW_SAVE_ONE_FILE, BITS_8);
 }
 
 TEST_F(RoundTripTest, AbsentRayPositionKeepsTheLaterRaysInPlace) {
-    ScanPtr scan = new_scan();
-    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}, {RD_VEL, BITS_16}})});
+    ScanHandle scan = new_scan();
+    SweepConfHandle sconf(new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}, {RD_VEL, BITS_16}})}));
     // Rays of this configuration could carry extended headers, which are not written.
-    raycon_set_exthdr_size(sweepconf_get_next_rayconf(sconf, nullptr), 20);
-    pvol_add_sweep(scan.get(), new_sweep(sconf, kVolumeTime, 0.5, 0, 4));
-    sweepconf_unref(sconf);
+    raycon_set_exthdr_size(sweepconf_get_next_rayconf(sconf.get(), nullptr), 20);
+    pvol_add_sweep(scan.get(), new_sweep(sconf.get(), kVolumeTime, 0.5, 0, 4));
+    sconf.reset();
     for (const int mode : {RAW_SAVE_ONE_FILE, RAW_SAVE_PER_SWEEP}) {
         const std::string name = mode == RAW_SAVE_ONE_FILE ? "one" : "per-sweep";
-        ScanPtr read = read_files(write_files(scan.get(), dir_.file(name), mode, BITS_16));
+        ScanHandle read = read_files(write_files(scan.get(), dir_.file(name), mode, BITS_16));
         ASSERT_NE(read, nullptr);
         const radar_sweep *sweep = pvol_get_next_sweep(read.get(), nullptr);
         ASSERT_EQ(rsweep_get_ray_count(sweep), static_cast<uint64_t>(kRays));
-        radar_ray_data *codes = radar_ray_data_new();
+        RayDataHandle codes(radar_ray_data_new());
         for (int r = 0; r < kRays; ++r) {
             const radar_ray *ray = rsweep_get_ray(sweep, r);
             if (r == 4) {
@@ -300,22 +299,22 @@ TEST_F(RoundTripTest, AbsentRayPositionKeepsTheLaterRaysInPlace) {
             }
             ASSERT_NE(ray, nullptr) << name << " position " << r;
             EXPECT_NEAR(rray_get_azimuth(ray).start, r * kDegree, 1e-4) << name;
-            ASSERT_NE(rray_get_native(ray, 1, codes), nullptr);
+            ASSERT_NE(rray_get_native(ray, 1, codes.get()), nullptr);
             EXPECT_EQ(static_cast<uint16_t *>(codes->data)[2], pattern_code(BITS_16, r, 2, 1))
                 << name << " position " << r;
         }
-        radar_ray_data_delete(codes);
     }
 }
 
 TEST_F(RoundTripTest, SyntheticScanWithMomentsOnDifferentRanges) {
-    ScanPtr scan = new_scan();
+    ScanHandle scan = new_scan();
     const dscan later{750.0, 500.0, 12};
-    radar_sweep_conf *sconf = new_ppi_conf(
-        {new_rayconf({{RD_DBZ, BITS_16}, {RD_ZDR, BITS_16, later}, {RD_RHOHV, BITS_16}})});
-    add_sweeps(scan.get(), sconf, kVolumeTime, {0.5, 1.5});
-    sweepconf_unref(sconf);
-    ScanPtr read = read_files(write_files(scan.get(), dir_.file("w"), RAW_SAVE_ONE_FILE, BITS_16));
+    SweepConfHandle sconf(new_ppi_conf(
+        {new_rayconf({{RD_DBZ, BITS_16}, {RD_ZDR, BITS_16, later}, {RD_RHOHV, BITS_16}})}));
+    add_sweeps(scan.get(), sconf.get(), kVolumeTime, {0.5, 1.5});
+    sconf.reset();
+    ScanHandle read =
+        read_files(write_files(scan.get(), dir_.file("w"), RAW_SAVE_ONE_FILE, BITS_16));
     ASSERT_NE(read, nullptr);
     // Every moment comes back on the merged range, its bins shifted into place.
     const radar_ray *ray = rsweep_get_first_ray(pvol_get_next_sweep(read.get(), nullptr));
@@ -323,12 +322,12 @@ TEST_F(RoundTripTest, SyntheticScanWithMomentsOnDifferentRanges) {
     rmoment_get_range_mask(rayconf_get_moment(rray_get_config(ray), 1), &range);
     EXPECT_EQ(range.start, 250.0);
     EXPECT_EQ(range.count, 13u);
-    radar_ray_data *codes = radar_ray_data_new();
-    ASSERT_NE(rray_get_native(ray, 1, codes), nullptr);
+    RayDataHandle codes(radar_ray_data_new());
+    ASSERT_NE(rray_get_native(ray, 1, codes.get()), nullptr);
     EXPECT_EQ(static_cast<uint16_t *>(codes->data)[0], 0);
     EXPECT_EQ(static_cast<uint16_t *>(codes->data)[1], pattern_code(BITS_16, 0, 0, 1));
     EXPECT_EQ(static_cast<uint16_t *>(codes->data)[12], pattern_code(BITS_16, 0, 11, 1));
-    radar_ray_data_delete(codes);
+    codes.reset();
     round_trip(read.get(), RAW_SAVE_ONE_FILE, BITS_16);
 }
 

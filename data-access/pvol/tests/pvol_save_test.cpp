@@ -7,15 +7,11 @@
 
 #include "orva_header_ops.h"
 #include "synthetic_scan.h"
+#include "pvol_handles.h"
 
 namespace {
 
 using namespace synthetic;
-
-struct GroupDeleter {
-    void operator()(data_scan_group *group) const { data_scan_group_delete(group); }
-};
-using GroupPtr = std::unique_ptr<data_scan_group, GroupDeleter>;
 
 std::string task_name(const data_scan_group *group, int index) {
     char name[13];
@@ -24,19 +20,16 @@ std::string task_name(const data_scan_group *group, int index) {
 }
 
 // A scan whose sweeps run through the tasks in order, one sweep per letter ("AABB").
-ScanPtr scan_of_tasks(const std::string &tasks, const char *name = "VOLUME") {
-    ScanPtr scan = new_scan(name);
-    std::vector<radar_sweep_conf *> confs(26, nullptr);
+ScanHandle scan_of_tasks(const std::string &tasks, const char *name = "VOLUME") {
+    ScanHandle scan = new_scan(name);
+    std::vector<SweepConfHandle> confs(26);
     for (size_t i = 0; i < tasks.size(); ++i) {
-        radar_sweep_conf *&sconf = confs[tasks[i] - 'A'];
+        SweepConfHandle &sconf = confs[tasks[i] - 'A'];
         if (sconf == nullptr)
-            sconf =
-                new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})}, std::string(1, tasks[i]).c_str());
-        pvol_add_sweep(scan.get(), new_sweep(sconf, kVolumeTime + 60 * i, 0.5, 0));
+            sconf.reset(
+                new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})}, std::string(1, tasks[i]).c_str()));
+        pvol_add_sweep(scan.get(), new_sweep(sconf.get(), kVolumeTime + 60 * i, 0.5, 0));
     }
-    for (radar_sweep_conf *sconf : confs)
-        if (sconf != nullptr)
-            sweepconf_unref(sconf);
     return scan;
 }
 
@@ -65,9 +58,9 @@ TEST(DscanTest, PositionsAndMerging) {
 }
 
 TEST(DataScanGroupTest, RunsOfOneConfigurationInTimeOrderFormTasks) {
-    ScanPtr scan = scan_of_tasks("AABB");
+    ScanHandle scan = scan_of_tasks("AABB");
     EXPECT_EQ(pvol_get_orva_hybrid_count(scan.get()), 2);
-    GroupPtr group(data_scan_group_new(scan.get(), BITS_8));
+    ScanGroupHandle group(data_scan_group_new(scan.get(), BITS_8));
     ASSERT_EQ(data_scan_group_get_count(group.get()), 2);
     EXPECT_EQ(task_name(group.get(), 0), "VOLUME_A");
     EXPECT_EQ(task_name(group.get(), 1), "VOLUME_B");
@@ -83,13 +76,13 @@ TEST(DataScanGroupTest, RunsOfOneConfigurationInTimeOrderFormTasks) {
 
     // In the scan's order the configuration changes twice; in time order the A sweeps are one run.
     scan = new_scan();
-    radar_sweep_conf *a = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})}, "A");
-    radar_sweep_conf *b = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})}, "B");
-    pvol_add_sweep(scan.get(), new_sweep(a, kVolumeTime, 0.5, 0));
-    pvol_add_sweep(scan.get(), new_sweep(b, kVolumeTime + 120, 1.5, 2));
-    pvol_add_sweep(scan.get(), new_sweep(a, kVolumeTime + 60, 2.5, 1));
-    sweepconf_unref(a);
-    sweepconf_unref(b);
+    SweepConfHandle a(new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})}, "A"));
+    SweepConfHandle b(new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})}, "B"));
+    pvol_add_sweep(scan.get(), new_sweep(a.get(), kVolumeTime, 0.5, 0));
+    pvol_add_sweep(scan.get(), new_sweep(b.get(), kVolumeTime + 120, 1.5, 2));
+    pvol_add_sweep(scan.get(), new_sweep(a.get(), kVolumeTime + 60, 2.5, 1));
+    a.reset();
+    b.reset();
     EXPECT_EQ(pvol_get_orva_hybrid_count(scan.get()), 3);
     group.reset(data_scan_group_new(scan.get(), BITS_8));
     ASSERT_EQ(data_scan_group_get_count(group.get()), 2);
@@ -98,26 +91,26 @@ TEST(DataScanGroupTest, RunsOfOneConfigurationInTimeOrderFormTasks) {
 }
 
 TEST(DataScanGroupTest, SweepsTheFormatCannotHoldArePassedOver) {
-    ScanPtr scan = new_scan();
-    radar_sweep_conf *two = new_ppi_conf(
-        {new_rayconf({{RD_DBZ, BITS_8}}), new_rayconf({{RD_DBZ, BITS_16}, {RD_VEL, BITS_16}})});
-    radar_ray_conf *custom = new_rayconf({{RD_DBZ, BITS_8}});
-    rayconf_add_custom_moment(custom, "rain", "mm/h", &kRange);
-    radar_sweep_conf *with_custom = new_ppi_conf({custom});
-    pvol_add_sweep(scan.get(), rsweep_new(two));
-    pvol_add_sweep(scan.get(), rsweep_new(with_custom));
-    sweepconf_unref(two);
-    sweepconf_unref(with_custom);
+    ScanHandle scan = new_scan();
+    SweepConfHandle two(new_ppi_conf(
+        {new_rayconf({{RD_DBZ, BITS_8}}), new_rayconf({{RD_DBZ, BITS_16}, {RD_VEL, BITS_16}})}));
+    RayConfHandle custom(new_rayconf({{RD_DBZ, BITS_8}}));
+    rayconf_add_custom_moment(custom.get(), "rain", "mm/h", &kRange);
+    SweepConfHandle with_custom(new_ppi_conf({custom.release()}));
+    pvol_add_sweep(scan.get(), rsweep_new(two.get()));
+    pvol_add_sweep(scan.get(), rsweep_new(with_custom.get()));
+    two.reset();
+    with_custom.reset();
     EXPECT_EQ(pvol_get_orva_hybrid_count(scan.get()), 0);
     EXPECT_EQ(data_scan_group_new(scan.get(), BITS_8), nullptr);
 
     // A manual sweep has no sector: it is written with its own rays.
-    radar_sweep_conf *manual = sweepconf_new_manual();
-    sweepconf_add_rayconf(manual, new_rayconf({{RD_DBZ, BITS_8}}));
-    rayconf_unref(sweepconf_get_next_rayconf(manual, nullptr));
-    add_sweeps(scan.get(), manual, kVolumeTime, {0.5});
-    sweepconf_unref(manual);
-    GroupPtr group(data_scan_group_new(scan.get(), BITS_8));
+    SweepConfHandle manual(sweepconf_new_manual());
+    sweepconf_add_rayconf(manual.get(), new_rayconf({{RD_DBZ, BITS_8}}));
+    rayconf_unref(sweepconf_get_next_rayconf(manual.get(), nullptr));
+    add_sweeps(scan.get(), manual.get(), kVolumeTime, {0.5});
+    manual.reset();
+    ScanGroupHandle group(data_scan_group_new(scan.get(), BITS_8));
     ASSERT_EQ(data_scan_group_get_count(group.get()), 1);
     EXPECT_EQ(task_name(group.get(), 0), "VOLUME");
     const dblock *block = data_scan_get_block(data_scan_group_get(group.get(), 0), 0, 0);
@@ -125,36 +118,36 @@ TEST(DataScanGroupTest, SweepsTheFormatCannotHoldArePassedOver) {
 }
 
 TEST(DataScanGroupTest, LimitsOfTheFormat) {
-    EXPECT_NE(
-        GroupPtr(data_scan_group_new(scan_of_tasks("ABCDEFGHIJKLMNOPQRSTUVWXY").get(), BITS_8)),
-        nullptr);
+    EXPECT_NE(ScanGroupHandle(
+                  data_scan_group_new(scan_of_tasks("ABCDEFGHIJKLMNOPQRSTUVWXY").get(), BITS_8)),
+              nullptr);
     EXPECT_EQ(data_scan_group_new(scan_of_tasks("ABCDEFGHIJKLMNOPQRSTUVWXYZ").get(), BITS_8),
               nullptr);
 
     // The fixed-angle table holds 154 sweeps.
-    ScanPtr scan = new_scan();
-    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})});
-    add_sweeps(scan.get(), sconf, kVolumeTime, std::vector<double>(154, 0.5));
-    EXPECT_NE(GroupPtr(data_scan_group_new(scan.get(), BITS_8)), nullptr);
-    add_sweeps(scan.get(), sconf, kVolumeTime + 154 * 60, {0.5});
+    ScanHandle scan = new_scan();
+    SweepConfHandle sconf(new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})}));
+    add_sweeps(scan.get(), sconf.get(), kVolumeTime, std::vector<double>(154, 0.5));
+    EXPECT_NE(ScanGroupHandle(data_scan_group_new(scan.get(), BITS_8)), nullptr);
+    add_sweeps(scan.get(), sconf.get(), kVolumeTime + 154 * 60, {0.5});
     EXPECT_EQ(data_scan_group_new(scan.get(), BITS_8), nullptr);
-    sweepconf_unref(sconf);
+    sconf.reset();
 
     // A reader unpacks at most 4200 bins of a ray: here two masks of 4200 that merge to 4201.
     scan = new_scan();
-    sconf = new_ppi_conf({new_rayconf(
-        {{RD_DBZ, BITS_8, {250.0, 500.0, 4200}}, {RD_VEL, BITS_8, {750.0, 500.0, 4200}}})});
-    add_sweeps(scan.get(), sconf, kVolumeTime, {0.5});
-    sweepconf_unref(sconf);
+    sconf.reset(new_ppi_conf({new_rayconf(
+        {{RD_DBZ, BITS_8, {250.0, 500.0, 4200}}, {RD_VEL, BITS_8, {750.0, 500.0, 4200}}})}));
+    add_sweeps(scan.get(), sconf.get(), kVolumeTime, {0.5});
+    sconf.reset();
     EXPECT_EQ(data_scan_group_new(scan.get(), BITS_8), nullptr);
 
     // The sweep number, schedule index + 1, must fit 16 bits and be positive to read back.
     for (const int index : {-1, 0, 32766, 32767}) {
         scan = new_scan();
-        sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})});
-        pvol_add_sweep(scan.get(), new_sweep(sconf, kVolumeTime, 0.5, index));
-        sweepconf_unref(sconf);
-        GroupPtr written(data_scan_group_new(scan.get(), BITS_8));
+        sconf.reset(new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})}));
+        pvol_add_sweep(scan.get(), new_sweep(sconf.get(), kVolumeTime, 0.5, index));
+        sconf.reset();
+        ScanGroupHandle written(data_scan_group_new(scan.get(), BITS_8));
         EXPECT_EQ(written != nullptr, index >= 0 && index < 32767) << index;
     }
 }
@@ -165,16 +158,16 @@ TEST(DataScanTest, TaskHeaderFromScanAndStoredHeader) {
     stored.tcf.end.id_major = 7;
     stored.icf.isweeps_done = 1;
     DspMaskSet(&stored.tcf.dsp.mask, 24);  // a moment this configuration does not have
-    ScanPtr scan = new_scan();
-    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})});
-    sweepconf_add_buf(sconf, "ORVA Sweep Ingest Header", &stored, sizeof stored);
-    add_sweeps(scan.get(), sconf, kVolumeTime, {0.5, 1.5});
-    sweepconf_unref(sconf);
+    ScanHandle scan = new_scan();
+    SweepConfHandle sconf(new_ppi_conf({new_rayconf({{RD_DBZ, BITS_8}})}));
+    sweepconf_add_buf(sconf.get(), "ORVA Sweep Ingest Header", &stored, sizeof stored);
+    add_sweeps(scan.get(), sconf.get(), kVolumeTime, {0.5, 1.5});
+    sconf.reset();
     pvol_add_int(scan.get(), "ORVA Scan Local Time Offset", 120);
     pvol_add_string(scan.get(), "ORVA Scan Local Time Name", "EET");
     pvol_add_double(scan.get(), "isotherm_0C", 2.5);
 
-    GroupPtr group(data_scan_group_new(scan.get(), BITS_8));
+    ScanGroupHandle group(data_scan_group_new(scan.get(), BITS_8));
     const ingest_header &ih = *data_scan_get_ingest_header(data_scan_group_get(group.get(), 0));
     EXPECT_EQ(ih.tcf.end.id_major, 7);
     EXPECT_FALSE(lDspMaskTest(&ih.tcf.dsp.mask, 24));
@@ -195,15 +188,15 @@ TEST(DataScanTest, TaskHeaderFromScanAndStoredHeader) {
 
 TEST(DataScanTest, OtherScalesGoThroughPhysicalValues) {
     // Reflectivity held as 16-bit codes, written as 8-bit ones: 10 dBZ and no data.
-    radar_sweep_conf *sconf = new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}})});
-    radar_sweep *sweep = new_sweep(sconf, kVolumeTime, 0.5, 0);
-    sweepconf_unref(sconf);
+    SweepConfHandle sconf(new_ppi_conf({new_rayconf({{RD_DBZ, BITS_16}})}));
+    SweepHandle sweep(new_sweep(sconf.get(), kVolumeTime, 0.5, 0));
+    sconf.reset();
     double values[2] = {10.0, NAN};
     const radar_ray_data dat{BITS_64, values, 2, 0};
-    rray_set_dat(rsweep_get_ray(sweep, 3), 0, &dat);
+    rray_set_dat(rsweep_get_ray(sweep.get(), 3), 0, &dat);
 
-    data_scan *ds = data_scan_new(sweep, BITS_8);
-    ASSERT_EQ(data_scan_add_sweep(ds, sweep), 0);
+    data_scan *ds = data_scan_new(sweep.get(), BITS_8);
+    ASSERT_EQ(data_scan_add_sweep(ds, sweep.get()), 0);
     radar_ray_data view;
     ASSERT_NE(dblock_get_radar_ray_data(data_scan_get_block(ds, 0, 0), &view, 3), nullptr);
     const auto *codes = static_cast<const uint8_t *>(view.data);
@@ -211,16 +204,14 @@ TEST(DataScanTest, OtherScalesGoThroughPhysicalValues) {
     EXPECT_EQ(codes[1], 0);
     EXPECT_EQ(codes[11], 0);
     data_scan_delete(ds);
-    rsweep_delete(sweep);
 }
 
 TEST(DataScanDeathTest, SweepMustHaveOneRayConfiguration) {
-    radar_sweep_conf *sconf = new_ppi_conf(
-        {new_rayconf({{RD_DBZ, BITS_8}}), new_rayconf({{RD_DBZ, BITS_16}, {RD_VEL, BITS_16}})});
-    radar_sweep *sweep = rsweep_new(sconf);
-    sweepconf_unref(sconf);
-    EXPECT_DEATH(data_scan_new(sweep, BITS_8), "sweepconf_get_rayconf_count");
-    rsweep_delete(sweep);
+    SweepConfHandle sconf(new_ppi_conf(
+        {new_rayconf({{RD_DBZ, BITS_8}}), new_rayconf({{RD_DBZ, BITS_16}, {RD_VEL, BITS_16}})}));
+    SweepHandle sweep(rsweep_new(sconf.get()));
+    sconf.reset();
+    EXPECT_DEATH(data_scan_new(sweep.get(), BITS_8), "sweepconf_get_rayconf_count");
 }
 
 }  // namespace

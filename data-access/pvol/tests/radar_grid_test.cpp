@@ -10,6 +10,7 @@
 
 #include "pvol/radar_grid.h"
 #include "synthetic_scan.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -85,29 +86,29 @@ radar_sweep *value_sweep(const SweepLayout &layout, const BinValue &value) {
                               : layout.sector                ? sweepconf_new_ppi(&sector)
                                                              : sweepconf_new_ppi(nullptr);
     sweepconf_add_rayconf(sconf, rconf);
-    radar_sweep *sweep = rsweep_new(sconf);
+    SweepHandle sweep(rsweep_new(sconf));
     const double el = layout.elevation_degrees * kDegree;
-    rsweep_set_fixed_angle(sweep, el);
+    rsweep_set_fixed_angle(sweep.get(), el);
     std::vector<double> bins(layout.range.count);
     for (int r = 0; r < layout.rays; ++r) {
         const double centre = (layout.first_degree + r * layout.degrees_per_ray) * kDegree;
         const angle_interval azimuth{centre - 0.5 * width, centre, centre + 0.5 * width};
         const angle_interval elevation{el, el, el};
         const timeval time{kVolumeTime + r, 0};
-        radar_ray *ray = rray_new(rconf, &azimuth, &elevation, &time, nullptr, -1);
+        RayHandle ray(rray_new(rconf, &azimuth, &elevation, &time, nullptr, -1));
         for (size_t b = 0; b < bins.size(); ++b)
             bins[b] = value(r, static_cast<int>(b));
         const radar_ray_data data{BITS_64, bins.data(), bins.size(), 0};
-        rray_set_dat(ray, 0, &data);
-        rsweep_add_ray(sweep, ray);
+        rray_set_dat(ray.get(), 0, &data);
+        rsweep_add_ray(sweep.get(), ray.release());
     }
     sweepconf_unref(sconf);
     rayconf_unref(rconf);
-    return sweep;
+    return sweep.release();
 }
 
-ScanPtr scan_of(const std::vector<radar_sweep *> &sweeps) {
-    ScanPtr scan = new_scan();
+ScanHandle scan_of(const std::vector<radar_sweep *> &sweeps) {
+    ScanHandle scan = new_scan();
     for (radar_sweep *sweep : sweeps)
         pvol_add_sweep(scan.get(), sweep);
     return scan;
@@ -132,7 +133,7 @@ struct Grid {
 TEST(RadarGridTest, PixelsTakeTheRayOfTheirAzimuthAndTheBinOfTheirSlantRange) {
     SweepLayout layout;
     layout.elevation_degrees = 10.0;  // steep enough to set slant range well apart from ground
-    ScanPtr scan =
+    ScanHandle scan =
         scan_of({value_sweep(layout, [](int ray, int bin) { return ray * 1000.0 + bin; })});
     Grid grid{301, 500.0};
     ASSERT_EQ(
@@ -171,7 +172,7 @@ TEST(RadarGridTest, NoEchoAndNotScannedStayApart) {
     SweepLayout layout;
     layout.scale = reflectivity_codes();
     layout.range = dscan{125.0, 250.0, 300};
-    ScanPtr scan = scan_of({value_sweep(layout, [](int, int bin) {
+    ScanHandle scan = scan_of({value_sweep(layout, [](int, int bin) {
         return bin < 100 ? -std::numeric_limits<double>::infinity() : bin < 200 ? 30.0 : kNaN;
     })});
     Grid grid{301, 1000.0};
@@ -197,7 +198,8 @@ TEST(RadarGridTest, CoverageEndsOneBeamSpacingBeyondTheOutermostRays) {
     no_sector.degrees_per_ray = 2;
     no_sector.sector = false;
     const BinValue ray_number = [](int ray, int) { return ray; };
-    ScanPtr scan = scan_of({value_sweep(sector, ray_number), value_sweep(no_sector, ray_number)});
+    ScanHandle scan =
+        scan_of({value_sweep(sector, ray_number), value_sweep(no_sector, ray_number)});
     Grid grid{661, 250.0};  // pixels at 80 km lie within 0.13 degrees of the azimuth asked
     auto at_azimuth = [&grid](double degrees) {
         return grid.at(80000.0 * std::sin(degrees * kDegree),
@@ -231,7 +233,7 @@ TEST(RadarGridTest, ColumnMaximumPrefersEchoToNoEchoAndNoEchoToNothing) {
     high.range = dscan{125.0, 250.0, 100};
     SweepLayout rhi;  // ignored by the column maximum
     rhi.sweep_type = SWEEP_RHI;
-    ScanPtr scan = scan_of({
+    ScanHandle scan = scan_of({
         value_sweep(low, [](int, int bin) { return bin < 100 ? 20.0 : kBelowThreshold; }),
         value_sweep(high, [](int ray, int) { return ray < 180 ? 35.0 : kBelowThreshold; }),
         value_sweep(rhi, [](int, int) { return 60.0; }),
@@ -255,7 +257,7 @@ TEST(RadarGridTest, RefusalsLeaveTheValuesAlone) {
     SweepLayout rhi;
     rhi.sweep_type = SWEEP_RHI;
     const BinValue value = [](int, int) { return 10.0; };
-    ScanPtr scan = scan_of({value_sweep(SweepLayout{}, value), value_sweep(rhi, value)});
+    ScanHandle scan = scan_of({value_sweep(SweepLayout{}, value), value_sweep(rhi, value)});
     Grid grid{5, 1000.0};
     double *values = grid.values.data();
     EXPECT_EQ(pvol_grid_sweep(nullptr, 0, RD_DBZ, 5, 1000.0, kNoEcho, values), 1);
@@ -272,9 +274,9 @@ TEST(RadarGridTest, RefusalsLeaveTheValuesAlone) {
     EXPECT_EQ(pvol_grid_sweep(scan.get(), 0, RD_VEL, 5, 1000.0, kNoEcho, values), 1);
     EXPECT_EQ(pvol_grid_max(scan.get(), RD_VEL, 5, 1000.0, kNoEcho, values), 1);
 
-    rposition *moving = rposition_new_moving();
-    pvol_set_position(scan.get(), moving);
-    rposition_unref(moving);
+    PositionHandle moving(rposition_new_moving());
+    pvol_set_position(scan.get(), moving.get());
+    moving.reset();
     map_proj proj;
     EXPECT_EQ(pvol_grid_projection(scan.get(), &proj), 1);
     EXPECT_EQ(pvol_grid_max(scan.get(), RD_DBZ, 5, 1000.0, kNoEcho, values), 1);
@@ -283,7 +285,7 @@ TEST(RadarGridTest, RefusalsLeaveTheValuesAlone) {
 }
 
 TEST(RadarGridTest, SampleVolumeShowsItsCellsWhereTheyWereMade) {
-    ScanPtr scan = read_files({PVOL_SAMPLE_VOLUME});
+    ScanHandle scan = read_files({PVOL_SAMPLE_VOLUME});
     ASSERT_NE(scan, nullptr);
     Grid grid{201, 1000.0};
     ASSERT_EQ(pvol_grid_max(scan.get(), RD_DBZ, grid.size, grid.pixel, kNoEcho, grid.values.data()),

@@ -7,6 +7,7 @@
 #include "nav_system_internal.h"
 #include "pvol/radar_ray.h"
 #include "radar_ray_internal.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -42,47 +43,46 @@ TEST(TypeTableTest, RowsAreInValueOrder) {
 }
 
 TEST(RayDataBufferTest, GrowsButNeverShrinks) {
-    radar_ray_data *buffer = radar_ray_data_new();
+    RayDataHandle buffer(radar_ray_data_new());
     ASSERT_NE(buffer, nullptr);
     EXPECT_EQ(buffer->type, BITS_UNKNOWN);
-    ASSERT_EQ(radar_ray_data_resize(buffer, BITS_16, 100), buffer);
+    ASSERT_EQ(radar_ray_data_resize(buffer.get(), BITS_16, 100), buffer.get());
     EXPECT_EQ(buffer->capacity, 200u);
-    ASSERT_EQ(radar_ray_data_resize(buffer, BITS_8, 10), buffer);
+    ASSERT_EQ(radar_ray_data_resize(buffer.get(), BITS_8, 10), buffer.get());
     EXPECT_EQ(buffer->type, BITS_8);
     EXPECT_EQ(buffer->bins, 10u);
     EXPECT_EQ(buffer->capacity, 200u);
-    EXPECT_EQ(radar_ray_data_resize(buffer, BITS_UNKNOWN, 10), nullptr);
-    EXPECT_EQ(radar_ray_data_resize(buffer, 5, 10), nullptr);
+    EXPECT_EQ(radar_ray_data_resize(buffer.get(), BITS_UNKNOWN, 10), nullptr);
+    EXPECT_EQ(radar_ray_data_resize(buffer.get(), 5, 10), nullptr);
     EXPECT_EQ(buffer->type, BITS_8);
-    radar_ray_data_delete(buffer);
 }
 
 TEST(RayConfTest, MomentsAndIndexes) {
-    radar_ray_conf *rconf = rayconf_new(1, 2, 3, 4, 5, 6, 7, 8, 9, 10);
+    RayConfHandle rconf(rayconf_new(1, 2, 3, 4, 5, 6, 7, 8, 9, 10));
     const native_data_desc scale = scale_8bit();
-    EXPECT_EQ(rayconf_add_moment(rconf, RD_ANY, &kRangeMask, &scale), -1);
-    EXPECT_EQ(rayconf_add_moment(rconf, RD_CUSTOM, &kRangeMask, &scale), -1);
-    EXPECT_EQ(rayconf_get_moments_count(rconf), 0u);
-    EXPECT_EQ(rayconf_add_moment(rconf, RD_HCLASS, &kRangeMask, &scale), 0);
-    EXPECT_EQ(rayconf_get_moment_index(rconf, RD_VEL), -1);
-    EXPECT_EQ(rayconf_add_moment(rconf, RD_VEL, &kRangeMask, &scale), 1);
-    EXPECT_EQ(rayconf_add_moment(rconf, RD_VEL, &kRangeMask, &scale), 2);
-    EXPECT_EQ(rayconf_get_moment_index(rconf, RD_VEL), 2);
-    EXPECT_EQ(rayconf_add_custom_moment(rconf, "x", nullptr, &kRangeMask), -1);
-    EXPECT_EQ(rayconf_add_custom_moment(rconf, "rainrate", "mm/h", &kRangeMask), 3);
-    EXPECT_EQ(rayconf_get_moments_count(rconf), 4u);
+    EXPECT_EQ(rayconf_add_moment(rconf.get(), RD_ANY, &kRangeMask, &scale), -1);
+    EXPECT_EQ(rayconf_add_moment(rconf.get(), RD_CUSTOM, &kRangeMask, &scale), -1);
+    EXPECT_EQ(rayconf_get_moments_count(rconf.get()), 0u);
+    EXPECT_EQ(rayconf_add_moment(rconf.get(), RD_HCLASS, &kRangeMask, &scale), 0);
+    EXPECT_EQ(rayconf_get_moment_index(rconf.get(), RD_VEL), -1);
+    EXPECT_EQ(rayconf_add_moment(rconf.get(), RD_VEL, &kRangeMask, &scale), 1);
+    EXPECT_EQ(rayconf_add_moment(rconf.get(), RD_VEL, &kRangeMask, &scale), 2);
+    EXPECT_EQ(rayconf_get_moment_index(rconf.get(), RD_VEL), 2);
+    EXPECT_EQ(rayconf_add_custom_moment(rconf.get(), "x", nullptr, &kRangeMask), -1);
+    EXPECT_EQ(rayconf_add_custom_moment(rconf.get(), "rainrate", "mm/h", &kRangeMask), 3);
+    EXPECT_EQ(rayconf_get_moments_count(rconf.get()), 4u);
 
-    EXPECT_EQ(rayconf_get_moment(rconf, -1), nullptr);
-    EXPECT_EQ(rayconf_get_moment(rconf, 4), nullptr);
+    EXPECT_EQ(rayconf_get_moment(rconf.get(), -1), nullptr);
+    EXPECT_EQ(rayconf_get_moment(rconf.get(), 4), nullptr);
     EXPECT_EQ(rayconf_get_moment(nullptr, 0), nullptr);
-    const radar_moment *standard = rayconf_get_moment(rconf, 0);
+    const radar_moment *standard = rayconf_get_moment(rconf.get(), 0);
     EXPECT_EQ(rmoment_get_raw_type(standard), RD_HCLASS);
     EXPECT_EQ(rmoment_get_name(standard), nullptr);
     native_data_desc got_scale;
     ASSERT_EQ(rmoment_get_scale(standard, &got_scale), &got_scale);
     EXPECT_EQ(std::memcmp(&got_scale, &scale, sizeof scale), 0);
 
-    const radar_moment *custom = rayconf_get_moment(rconf, 3);
+    const radar_moment *custom = rayconf_get_moment(rconf.get(), 3);
     EXPECT_EQ(rmoment_get_raw_type(custom), RD_CUSTOM);
     EXPECT_STREQ(rmoment_get_name(custom), "rainrate");
     EXPECT_STREQ(rmoment_get_units(custom), "mm/h");
@@ -91,71 +91,64 @@ TEST(RayConfTest, MomentsAndIndexes) {
     EXPECT_EQ(got_scale.max_value, 0);
     EXPECT_EQ(rmoment_get_scale(nullptr, &got_scale), nullptr);
 
-    EXPECT_EQ(raycon_set_exthdr_size(rconf, 20), 0);
-    EXPECT_EQ(raycon_set_exthdr_size(rconf, 30), 1);
-    EXPECT_EQ(rayconf_get_exthdr_size(rconf), 20u);
-    rayconf_unref(rconf);
+    EXPECT_EQ(raycon_set_exthdr_size(rconf.get(), 20), 0);
+    EXPECT_EQ(raycon_set_exthdr_size(rconf.get(), 30), 1);
+    EXPECT_EQ(rayconf_get_exthdr_size(rconf.get()), 20u);
 }
 
 TEST(RayConfTest, AttributesWithoutASetReadAsNothing) {
-    radar_ray_conf *rconf = new_conf();
+    RayConfHandle rconf(new_conf());
     char text[8];
-    EXPECT_EQ(rayconf_get_double(rconf, "ORVA Ray Log Threshold"), 0.0);
-    EXPECT_EQ(rayconf_get_string(rconf, "k", text, sizeof text), nullptr);
-    EXPECT_EQ(rayconf_add_string(rconf, "k", "value"), 0);
-    EXPECT_EQ(rayconf_add_string(rconf, "k", "other"), 1);
-    EXPECT_TRUE(std::isnan(rayconf_get_double(rconf, "ORVA Ray Log Threshold")));
-    EXPECT_STREQ(rayconf_get_string(rconf, "k", text, sizeof text), "value");
-    rayconf_unref(rconf);
+    EXPECT_EQ(rayconf_get_double(rconf.get(), "ORVA Ray Log Threshold"), 0.0);
+    EXPECT_EQ(rayconf_get_string(rconf.get(), "k", text, sizeof text), nullptr);
+    EXPECT_EQ(rayconf_add_string(rconf.get(), "k", "value"), 0);
+    EXPECT_EQ(rayconf_add_string(rconf.get(), "k", "other"), 1);
+    EXPECT_TRUE(std::isnan(rayconf_get_double(rconf.get(), "ORVA Ray Log Threshold")));
+    EXPECT_STREQ(rayconf_get_string(rconf.get(), "k", text, sizeof text), "value");
 }
 
 TEST(RayConfTest, Equivalence) {
-    radar_ray_conf *a = new_conf();
-    radar_ray_conf *b = new_conf();
-    EXPECT_EQ(rayconf_compare(a, b), 1);
-    EXPECT_EQ(raycon_set_exthdr_size(b, 12), 0);  // takes no part
-    EXPECT_EQ(rayconf_compare(a, b), 1);
+    RayConfHandle a(new_conf());
+    RayConfHandle b(new_conf());
+    EXPECT_EQ(rayconf_compare(a.get(), b.get()), 1);
+    EXPECT_EQ(raycon_set_exthdr_size(b.get(), 12), 0);  // takes no part
+    EXPECT_EQ(rayconf_compare(a.get(), b.get()), 1);
 
     // A configuration without attributes holds no set at all, which matches no set but a set.
-    rayconf_add_double(b, "ORVA Ray SQI Threshold", 0.4);
-    EXPECT_EQ(rayconf_compare(a, b), 0);
-    rayconf_add_double(a, "ORVA Ray SQI Threshold", 0.4);
-    EXPECT_EQ(rayconf_compare(a, b), 1);
-    rayconf_add_double(b, "ORVA Ray Log Threshold", -1.0);
-    EXPECT_EQ(rayconf_compare(a, b), 1);
-    EXPECT_EQ(rayconf_compare(b, a), 0);
+    rayconf_add_double(b.get(), "ORVA Ray SQI Threshold", 0.4);
+    EXPECT_EQ(rayconf_compare(a.get(), b.get()), 0);
+    rayconf_add_double(a.get(), "ORVA Ray SQI Threshold", 0.4);
+    EXPECT_EQ(rayconf_compare(a.get(), b.get()), 1);
+    rayconf_add_double(b.get(), "ORVA Ray Log Threshold", -1.0);
+    EXPECT_EQ(rayconf_compare(a.get(), b.get()), 1);
+    EXPECT_EQ(rayconf_compare(b.get(), a.get()), 0);
 
-    radar_ray_conf *renamed =
-        rayconf_new(1000.0, 5.6e9, 13.4, 150.0, 1e-6, 32, 70.0, -40.0, 0.008, 1);
+    RayConfHandle renamed(rayconf_new(1000.0, 5.6e9, 13.4, 150.0, 1e-6, 32, 70.0, -40.0, 0.008, 1));
     const native_data_desc scale = scale_8bit();
-    rayconf_add_moment(renamed, RD_DBZ, &kRangeMask, &scale);
-    rayconf_add_custom_moment(renamed, "rainrate", "mm/hr", &kRangeMask);
-    EXPECT_EQ(rayconf_compare(a, renamed), 0);
+    rayconf_add_moment(renamed.get(), RD_DBZ, &kRangeMask, &scale);
+    rayconf_add_custom_moment(renamed.get(), "rainrate", "mm/hr", &kRangeMask);
+    EXPECT_EQ(rayconf_compare(a.get(), renamed.get()), 0);
 
-    radar_ray_conf *other_scale =
-        rayconf_new(1000.0, 5.6e9, 13.4, 150.0, 1e-6, 32, 70.0, -40.0, 0.008, 1);
+    RayConfHandle other_scale(
+        rayconf_new(1000.0, 5.6e9, 13.4, 150.0, 1e-6, 32, 70.0, -40.0, 0.008, 1));
     native_data_desc cyclic = scale;
     cyclic.cyclic = 1;
-    rayconf_add_moment(other_scale, RD_DBZ, &kRangeMask, &cyclic);
-    rayconf_add_custom_moment(other_scale, "rainrate", "mm/h", &kRangeMask);
-    EXPECT_EQ(rayconf_compare(a, other_scale), 0);
+    rayconf_add_moment(other_scale.get(), RD_DBZ, &kRangeMask, &cyclic);
+    rayconf_add_custom_moment(other_scale.get(), "rainrate", "mm/h", &kRangeMask);
+    EXPECT_EQ(rayconf_compare(a.get(), other_scale.get()), 0);
 
     // -0.0 equals 0.0 as a number, but properties compare bit for bit.
-    radar_ray_conf *zero = rayconf_new(0.0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-    radar_ray_conf *negative_zero = rayconf_new(-0.0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-    EXPECT_EQ(rayconf_compare(zero, negative_zero), 0);
+    RayConfHandle zero(rayconf_new(0.0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+    RayConfHandle negative_zero(rayconf_new(-0.0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+    EXPECT_EQ(rayconf_compare(zero.get(), negative_zero.get()), 0);
 
-    radar_ray_conf *copy = rayconf_new_copy(b);
+    RayConfHandle copy(rayconf_new_copy(b.get()));
     ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(rayconf_compare(b, copy), 1);
-    EXPECT_EQ(rayconf_compare(copy, b), 1);
-    EXPECT_STREQ(rmoment_get_units(rayconf_get_moment(copy, 1)), "mm/h");
-    EXPECT_NE(rmoment_get_units(rayconf_get_moment(copy, 1)),
-              rmoment_get_units(rayconf_get_moment(b, 1)));
-
-    for (radar_ray_conf *rconf : {a, b, renamed, other_scale, zero, negative_zero, copy}) {
-        rayconf_unref(rconf);
-    }
+    EXPECT_EQ(rayconf_compare(b.get(), copy.get()), 1);
+    EXPECT_EQ(rayconf_compare(copy.get(), b.get()), 1);
+    EXPECT_STREQ(rmoment_get_units(rayconf_get_moment(copy.get(), 1)), "mm/h");
+    EXPECT_NE(rmoment_get_units(rayconf_get_moment(copy.get(), 1)),
+              rmoment_get_units(rayconf_get_moment(b.get(), 1)));
 }
 
 TEST(RayConfDeathTest, ReferenceCountingInvariants) {

@@ -13,6 +13,7 @@
 #include "radar_ray_internal.h"
 #include "pvol/radar_scan.h"
 #include "radar_sweep_internal.h"
+#include "pvol_handles.h"
 #include "reader_checks.h"
 
 namespace {
@@ -23,14 +24,10 @@ constexpr double kDegree = 3.141592653589793 / 180.0;
 constexpr dscan kMask{125.0, 250.0, 3};
 constexpr dscan kSector{0.0, kDegree, 360};
 
-struct ScanDeleter {
-    void operator()(radar_scan *scan) const { pvol_delete(scan); }
-};
-using ScanPtr = std::unique_ptr<radar_scan, ScanDeleter>;
-
-ScanPtr new_scan() {
+ScanHandle new_scan() {
     const rposition_fixed site{1.0, 0.3, 100.0, 120.0};
-    return ScanPtr(pvol_new("VOL_A", "Volume scan", "SITE", "Test site", RPOSITION_FIXED, &site));
+    return ScanHandle(
+        pvol_new("VOL_A", "Volume scan", "SITE", "Test site", RPOSITION_FIXED, &site));
 }
 
 // A sweep built the way a reader builds one: fresh configurations, two rays, the creator's
@@ -92,7 +89,7 @@ TEST(ScanTest, NewScanTextsAndAttributes) {
     EXPECT_EQ(pvol_new("a", "b", "c", "d", RPOSITION_MOVING, nullptr), nullptr);
     EXPECT_EQ(pvol_delete(nullptr), 1);
 
-    ScanPtr bare(pvol_new(nullptr, nullptr, "SITE", nullptr, RPOSITION_FIXED, nullptr));
+    ScanHandle bare(pvol_new(nullptr, nullptr, "SITE", nullptr, RPOSITION_FIXED, nullptr));
     char text[16];
     EXPECT_EQ(pvol_get_site_info(bare.get(), text, sizeof text), nullptr);
     EXPECT_STREQ(pvol_get_site_name(bare.get(), text, sizeof text), "SITE");
@@ -284,7 +281,7 @@ TEST(ScanTest, CopyOwnsItsConfigurations) {
     pvol_add_sweep(source.get(), build_sweep(2.5, 20));
     pvol_add_double(source.get(), "isotherm_0C", 1.0);
 
-    ScanPtr copy(pvol_new_copy(source.get()));
+    ScanHandle copy(pvol_new_copy(source.get()));
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(pvol_get_sweeps_count(copy.get()), 3u);
     EXPECT_EQ(pvol_get_sweepconf_count(copy.get()), 2u);

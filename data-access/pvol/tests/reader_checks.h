@@ -5,19 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "pvol/pvol_prod_io.h"
+#include "pvol_handles.h"
 #include "raw_file_builder.h"
 
 namespace rawfile {
-
-struct ScanDeleter {
-    void operator()(radar_scan *scan) const { pvol_delete(scan); }
-};
-using Scan = std::unique_ptr<radar_scan, ScanDeleter>;
 
 constexpr double kBin2ToRadians = 2.0 * M_PI / 65536.0;
 
@@ -51,7 +46,7 @@ inline std::string name_of(const radar_scan *scan) {
 // Compares every ray of a sweep read back with the sweep it was built from: angles, time and
 // the native codes of every moment (bins beyond a short ray read as no data).
 inline void expect_same_rays(const radar_sweep *sweep, const Sweep &built) {
-    radar_ray_data *buffer = radar_ray_data_new();
+    const RayDataHandle buffer(radar_ray_data_new());
     // Every ray at its own position: absent positions before the last ray are null rays.
     int count = 0;
     for (int p = 0; p < built.irtotl; ++p) {
@@ -71,7 +66,7 @@ inline void expect_same_rays(const radar_sweep *sweep, const Sweep &built) {
         rray_get_time(ray, &t);
         EXPECT_EQ(t.tv_sec, built.time.posix() + first->seconds);
         for (size_t m = 0; m < built.moments.size(); ++m) {
-            ASSERT_NE(rray_get_native(ray, static_cast<int>(m), buffer), nullptr);
+            ASSERT_NE(rray_get_native(ray, static_cast<int>(m), buffer.get()), nullptr);
             const auto &expected = built.moments[m].rays[p];
             for (uint64_t k = 0; k < buffer->bins; ++k) {
                 const int code = buffer->type == BITS_8 ? static_cast<uint8_t *>(buffer->data)[k]
@@ -82,7 +77,6 @@ inline void expect_same_rays(const radar_sweep *sweep, const Sweep &built) {
         }
     }
     EXPECT_EQ(rsweep_get_ray_count(sweep), static_cast<uint64_t>(count));
-    radar_ray_data_delete(buffer);
 }
 
 }  // namespace rawfile

@@ -10,6 +10,7 @@
 #include "pvol/radar_grid.h"
 #include "synthetic_scan.h"
 #include "temp_dir.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -18,21 +19,21 @@ using namespace synthetic;
 // Range of a moment's physical values over a sweep.
 std::pair<double, double> extremes(const radar_sweep *sweep, int moment) {
     double low = INFINITY, high = -INFINITY;
-    radar_ray_data *values = radar_ray_data_new();
+    RayDataHandle values(radar_ray_data_new());
     for (uint64_t r = 0; r < rsweep_get_ray_count(sweep); ++r) {
-        rray_get_dat(rsweep_get_ray(sweep, static_cast<int>(r)), moment, values);
+        rray_get_dat(rsweep_get_ray(sweep, static_cast<int>(r)), moment, values.get());
         for (uint64_t k = 0; k < values->bins; ++k) {
             const double v = static_cast<const double *>(values->data)[k];
             low = std::fmin(low, v);  // NaN (no echo) is passed over
             high = std::fmax(high, v);
         }
     }
-    radar_ray_data_delete(values);
+    values.reset();
     return {low, high};
 }
 
 TEST(SampleVolumeTest, ConvectiveVolumeThatTheWriterReproduces) {
-    ScanPtr scan = read_files({PVOL_SAMPLE_VOLUME});
+    ScanHandle scan = read_files({PVOL_SAMPLE_VOLUME});
     ASSERT_NE(scan, nullptr) << PVOL_SAMPLE_VOLUME;
     ASSERT_EQ(pvol_get_sweeps_count(scan.get()), 4u);
     const radar_ray_conf *rconf = pvol_get_next_rayconf(scan.get(), nullptr);
@@ -93,7 +94,7 @@ TEST(SampleVolumeTest, SeriesCarriesTheStormsWithItsVelocity) {
     std::vector<std::vector<double>> grids;
     std::vector<time_t> times;
     for (const char *name : {"moving-storms-00.raw", "moving-storms-02.raw"}) {
-        ScanPtr scan = read_files({samples + name});
+        ScanHandle scan = read_files({samples + name});
         ASSERT_NE(scan, nullptr) << name;
         timeval time;
         times.push_back(pvol_get_time_stamp(scan.get(), &time)->tv_sec);

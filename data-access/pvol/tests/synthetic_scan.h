@@ -4,12 +4,12 @@
 #define PVOL_TESTS_SYNTHETIC_SCAN_H
 
 #include <cmath>
-#include <memory>
 #include <vector>
 
 #include "data_block_internal.h"
 #include "pvol/pvol_prod_io.h"
 #include "pvol/pvol_save.h"
+#include "pvol_handles.h"
 #include "radar_ray_internal.h"
 
 namespace synthetic {
@@ -22,16 +22,6 @@ constexpr double kNyquist = kPrf * kWavelength / 40000.0;
 constexpr dscan kRange{250.0, 500.0, 12};
 constexpr int kRays = 10;
 constexpr time_t kVolumeTime = 1700000000;
-
-struct ScanDeleter {
-    void operator()(radar_scan *scan) const { pvol_delete(scan); }
-};
-using ScanPtr = std::unique_ptr<radar_scan, ScanDeleter>;
-
-struct IoDeleter {
-    void operator()(default_raw_io *io) const { default_raw_io_delete(io); }
-};
-using IoPtr = std::unique_ptr<default_raw_io, IoDeleter>;
 
 // The scale a RAW block of this radar has, so that moments on it are copied code for code.
 inline native_data_desc block_scale(int type, int bin_format) {
@@ -114,7 +104,7 @@ inline radar_sweep *new_sweep(radar_sweep_conf *sconf, time_t time, double eleva
     dscan sector;
     sweepconf_get_sector(sconf, &sector);
     const double el = elevation_degrees * kDegree;
-    radar_ray_data *bins = radar_ray_data_new();
+    const RayDataHandle bins(radar_ray_data_new());
     for (int r = 0; r < (sector.count > 0 ? static_cast<int>(sector.count) : kRays); ++r) {
         if (r == absent_position) {
             rsweep_add_ray(sweep, nullptr);
@@ -124,17 +114,17 @@ inline radar_sweep *new_sweep(radar_sweep_conf *sconf, time_t time, double eleva
         const angle_interval elevation{el, el, el};
         const timeval ray_time{time + r, 250000};
         radar_ray *ray = rray_new(rconf, &azimuth, &elevation, &ray_time, nullptr, -1);
-        set_ray_codes(ray, bins,
+        set_ray_codes(ray, bins.get(),
                       [r](int format, int bin, int m) { return pattern_code(format, r, bin, m); });
         rsweep_add_ray(sweep, ray);
     }
-    radar_ray_data_delete(bins);
     return sweep;
 }
 
-inline ScanPtr new_scan(const char *name = "VOLUME") {
+inline ScanHandle new_scan(const char *name = "VOLUME") {
     const rposition_fixed site{60.2 * kDegree, 24.9 * kDegree, 99.6, 120.2};
-    return ScanPtr(pvol_new(name, "Synthetic volume", "TESTSITE", nullptr, RPOSITION_FIXED, &site));
+    return ScanHandle(
+        pvol_new(name, "Synthetic volume", "TESTSITE", nullptr, RPOSITION_FIXED, &site));
 }
 
 // Adds a sweep per elevation on sconf, a minute apart.
@@ -149,7 +139,7 @@ inline void add_sweeps(radar_scan *scan, radar_sweep_conf *sconf, time_t first_t
 inline std::vector<std::string> write_files(const radar_scan *scan, const std::string &base,
                                             int mode, int bin_format,
                                             const char *site = "GENSITE") {
-    IoPtr io(default_raw_io_new(base.c_str()));
+    RawIoHandle io(default_raw_io_new(base.c_str()));
     if (pvol_save_raw(scan, io.get(), site, mode, bin_format, default_raw_output) != 0)
         return {};
     std::vector<std::string> names;
@@ -158,12 +148,12 @@ inline std::vector<std::string> write_files(const radar_scan *scan, const std::s
     return names;
 }
 
-inline ScanPtr read_files(const std::vector<std::string> &paths, int force_16_bit = 0) {
+inline ScanHandle read_files(const std::vector<std::string> &paths, int force_16_bit = 0) {
     std::vector<const char *> names;
     for (const std::string &path : paths)
         names.push_back(path.c_str());
-    IoPtr io(default_raw_io_new_hybrid(names.data(), static_cast<int>(names.size())));
-    return ScanPtr(pvol_new_from_raw2(io.get(), default_raw_input, nullptr, force_16_bit));
+    RawIoHandle io(default_raw_io_new_hybrid(names.data(), static_cast<int>(names.size())));
+    return ScanHandle(pvol_new_from_raw2(io.get(), default_raw_input, nullptr, force_16_bit));
 }
 
 }  // namespace synthetic

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "per_scan_publisher.h"
+#include "pvol_handles.h"
 #include "stream_support.h"
 
 namespace {
@@ -42,27 +43,27 @@ radar_sweep_conf *new_sweepconf(radar_ray_conf *rconf, int type = SWEEP_PPI) {
 // `empty` left without a ray; the codes of moment 0 are 1000 + 10 * slot + bin.
 radar_sweep *new_sweep(radar_sweep_conf *sconf, int rays, long first_second = 1700000000,
                        const std::set<int> &empty = {}) {
-    radar_sweep *sweep = rsweep_new(sconf);
+    SweepHandle sweep(rsweep_new(sconf));
     radar_ray_conf *rconf = sweepconf_get_next_rayconf(sconf, nullptr);
-    radar_ray_data *bins = radar_ray_data_new();
+    RayDataHandle bins(radar_ray_data_new());
     for (int r = 0; r < rays; ++r) {
         if (empty.count(r) != 0) {
-            rsweep_add_ray(sweep, nullptr);
+            rsweep_add_ray(sweep.get(), nullptr);
             continue;
         }
         const angle_interval az{r * kDegree, (r + 0.5) * kDegree, (r + 1) * kDegree};
         const angle_interval el{kDegree, kDegree, kDegree};
         const timeval time{first_second + r, 0};
-        radar_ray *ray = rray_new(rconf, &az, &el, &time, nullptr, -1);
-        rray_get_native(ray, 0, bins);
+        RayHandle ray(rray_new(rconf, &az, &el, &time, nullptr, -1));
+        rray_get_native(ray.get(), 0, bins.get());
         for (uint64_t k = 0; k < bins->bins; ++k)
             static_cast<uint16_t *>(bins->data)[k] = static_cast<uint16_t>(1000 + 10 * r + k);
-        rray_set_from_native(ray, 0, bins);
-        rsweep_add_ray(sweep, ray);
+        rray_set_from_native(ray.get(), 0, bins.get());
+        rsweep_add_ray(sweep.get(), ray.release());
     }
-    radar_ray_data_delete(bins);
-    rsweep_set_fixed_angle(sweep, kDegree);
-    return sweep;
+    bins.reset();
+    rsweep_set_fixed_angle(sweep.get(), kDegree);
+    return sweep.release();
 }
 
 radar_scan *new_scan() {
@@ -94,19 +95,19 @@ std::vector<P::PayloadType> sweep_body(const pb::PayloadList &list, int n) {
 }
 
 TEST(ModelScanTest, RaysLackingAMomentContributeNotScannedCodes) {
-    radar_ray_conf *rconf = new_rayconf();
+    RayConfHandle rconf(new_rayconf());
     const native_data_desc reflectivity = scale16(0), velocity = scale16(7, 1);
-    rayconf_add_moment(rconf, RD_DBZ, &kRange, &reflectivity);
-    radar_sweep_conf *sconf = new_sweepconf(rconf);
-    radar_sweep *sweep = new_sweep(sconf, 3);
+    rayconf_add_moment(rconf.get(), RD_DBZ, &kRange, &reflectivity);
+    SweepConfHandle sconf(new_sweepconf(rconf.get()));
+    SweepHandle sweep(new_sweep(sconf.get(), 3));
     // Added after the rays were made: none of them holds velocity data.
-    rayconf_add_moment(rconf, RD_VEL, &kRange, &velocity);
-    radar_scan *scan = new_scan();
-    pvol_add_sweep(scan, sweep);
-    rayconf_unref(rconf);
-    sweepconf_unref(sconf);
+    rayconf_add_moment(rconf.get(), RD_VEL, &kRange, &velocity);
+    ScanHandle scan(new_scan());
+    pvol_add_sweep(scan.get(), sweep.release());
+    rconf.reset();
+    sconf.reset();
 
-    const pb::PayloadList list = publish(scan, PerScanPublisher::PER_SWEEP_LZ4);
+    const pb::PayloadList list = publish(scan.release(), PerScanPublisher::PER_SWEEP_LZ4);
     std::vector<std::vector<std::uint16_t>> codes;
     for (const pb::Payload &p : list.payload())
         if (p.type() == P::MOMENT_SWEEP_DATA)
@@ -120,24 +121,25 @@ TEST(ModelScanTest, RaysLackingAMomentContributeNotScannedCodes) {
 }
 
 TEST(ModelScanTest, SweepsWithoutRaysKeepTheirPlaceInTheStream) {
-    radar_ray_conf *rconf = new_rayconf();
+    RayConfHandle rconf(new_rayconf());
     const native_data_desc scale = scale16(0);
-    rayconf_add_moment(rconf, RD_DBZ, &kRange, &scale);
-    rayconf_add_moment(rconf, RD_ZDR, &kRange, &scale);
-    radar_sweep_conf *sconf = new_sweepconf(rconf);
-    radar_scan *scan = new_scan();
+    rayconf_add_moment(rconf.get(), RD_DBZ, &kRange, &scale);
+    rayconf_add_moment(rconf.get(), RD_ZDR, &kRange, &scale);
+    SweepConfHandle sconf(new_sweepconf(rconf.get()));
+    ScanHandle scan(new_scan());
     const timeval stamp{1700000000, 0};
-    pvol_set_time_stamp(scan, &stamp);
-    pvol_add_sweep(scan, new_sweep(sconf, 2));
-    pvol_add_sweep(scan, rsweep_new(sconf));  // no ray at all
-    radar_sweep *empty_slots = rsweep_new(sconf);
+    pvol_set_time_stamp(scan.get(), &stamp);
+    pvol_add_sweep(scan.get(), new_sweep(sconf.get(), 2));
+    pvol_add_sweep(scan.get(), rsweep_new(sconf.get()));  // no ray at all
+    SweepHandle empty_slots(rsweep_new(sconf.get()));
     for (int i = 0; i < 3; ++i)
-        rsweep_add_ray(empty_slots, nullptr);
-    pvol_add_sweep(scan, empty_slots);
-    rayconf_unref(rconf);
-    sweepconf_unref(sconf);
+        rsweep_add_ray(empty_slots.get(), nullptr);
+    pvol_add_sweep(scan.get(), empty_slots.release());
+    rconf.reset();
+    sconf.reset();
 
-    const pb::PayloadList swept = publish(pvol_new_copy(scan), PerScanPublisher::PER_SWEEP_LZ4);
+    const pb::PayloadList swept =
+        publish(pvol_new_copy(scan.get()), PerScanPublisher::PER_SWEEP_LZ4);
     EXPECT_EQ(sweep_body(swept, 0).size(), 2u + 2 + 2);
     for (int s : {1, 2}) {
         SCOPED_TRACE(s);
@@ -151,23 +153,25 @@ TEST(ModelScanTest, SweepsWithoutRaysKeepTheirPlaceInTheStream) {
     // The sweeps without rays end nothing later than the rays that exist.
     EXPECT_EQ(swept.payload(swept.payload_size() - 1).volume_end().end_time().esec(), 1700000001);
 
-    const pb::PayloadList rays = publish(scan, PerScanPublisher::PER_RAY);
+    const pb::PayloadList rays = publish(scan.release(), PerScanPublisher::PER_RAY);
     EXPECT_EQ(sweep_body(rays, 1), std::vector<P::PayloadType>{P::SWEEP_END});
     EXPECT_EQ(sweep_body(rays, 2), std::vector<P::PayloadType>{P::SWEEP_END});
 }
 
 TEST(ModelScanTest, RowsOfSweepDataAndRayIndicesAgreeAroundEmptySlots) {
-    radar_ray_conf *rconf = new_rayconf();
+    RayConfHandle rconf(new_rayconf());
     const native_data_desc scale = scale16(0);
-    rayconf_add_moment(rconf, RD_DBZ, &kRange, &scale);
-    radar_sweep_conf *sconf = new_sweepconf(rconf);
-    radar_scan *scan = new_scan();
-    pvol_add_sweep(scan, new_sweep(sconf, 5, 1700000000, {0, 2}));  // rays in slots 1, 3 and 4
-    rayconf_unref(rconf);
-    sweepconf_unref(sconf);
+    rayconf_add_moment(rconf.get(), RD_DBZ, &kRange, &scale);
+    SweepConfHandle sconf(new_sweepconf(rconf.get()));
+    ScanHandle scan(new_scan());
+    pvol_add_sweep(scan.get(),
+                   new_sweep(sconf.get(), 5, 1700000000, {0, 2}));  // rays in slots 1, 3 and 4
+    rconf.reset();
+    sconf.reset();
     const std::vector<int> slots = {1, 3, 4};
 
-    const pb::PayloadList swept = publish(pvol_new_copy(scan), PerScanPublisher::PER_SWEEP_LZ4);
+    const pb::PayloadList swept =
+        publish(pvol_new_copy(scan.get()), PerScanPublisher::PER_SWEEP_LZ4);
     std::vector<std::uint16_t> codes;
     std::vector<const pb::RayHeader *> headers;
     for (const pb::Payload &p : swept.payload()) {
@@ -190,7 +194,7 @@ TEST(ModelScanTest, RowsOfSweepDataAndRayIndicesAgreeAroundEmptySlots) {
     }
 
     // The per-ray form numbers its rays the same way.
-    const pb::PayloadList rays = publish(scan, PerScanPublisher::PER_RAY);
+    const pb::PayloadList rays = publish(scan.release(), PerScanPublisher::PER_RAY);
     std::vector<int> indices;
     for (const pb::Payload &p : rays.payload())
         if (p.type() == P::RAY_HEADER) {
@@ -201,23 +205,22 @@ TEST(ModelScanTest, RowsOfSweepDataAndRayIndicesAgreeAroundEmptySlots) {
 }
 
 TEST(ModelScanTest, ConfigurationOfScalesMasksCustomMomentsAndSweepKinds) {
-    radar_ray_conf *rconf = new_rayconf();
+    RayConfHandle rconf(new_rayconf());
     const native_data_desc velocity = scale16(0, 1), corrected = scale16(0, 0);
     const dscan other_range{500.0, 125.0, 16};
-    rayconf_add_moment(rconf, RD_VEL, &kRange, &velocity);
-    rayconf_add_moment(rconf, RD_VELC, &kRange, &corrected);
-    rayconf_add_moment(rconf, RD_SQI, &other_range, &corrected);
-    rayconf_add_custom_moment(rconf, "RAINRATE", "mm/h", &kRange);
-    radar_scan *scan = new_scan();
+    rayconf_add_moment(rconf.get(), RD_VEL, &kRange, &velocity);
+    rayconf_add_moment(rconf.get(), RD_VELC, &kRange, &corrected);
+    rayconf_add_moment(rconf.get(), RD_SQI, &other_range, &corrected);
+    rayconf_add_custom_moment(rconf.get(), "RAINRATE", "mm/h", &kRange);
+    ScanHandle scan(new_scan());
     for (int type : {SWEEP_PPI, SWEEP_RHI, SWEEP_MANUAL}) {
-        radar_sweep_conf *sconf = new_sweepconf(rconf, type);
-        pvol_add_sweep(scan, new_sweep(sconf, 2));
-        sweepconf_unref(sconf);
+        SweepConfHandle sconf(new_sweepconf(rconf.get(), type));
+        pvol_add_sweep(scan.get(), new_sweep(sconf.get(), 2));
     }
-    rayconf_unref(rconf);
+    rconf.reset();
 
     DataListPublisher sink;
-    PerScanPublisher publisher(&sink, scan, 0, {}, PerScanPublisher::PER_SWEEP);
+    PerScanPublisher publisher(&sink, scan.release(), 0, {}, PerScanPublisher::PER_SWEEP);
     try {
         publisher.publish();
         ADD_FAILURE() << "a floating-point moment was published";
@@ -275,12 +278,12 @@ TEST(ModelScanTest, ConfigurationOfScalesMasksCustomMomentsAndSweepKinds) {
 }
 
 TEST(ModelScanTest, OnlyFixedSitesArePublished) {
-    radar_scan *scan = new_scan();
-    rposition *moving = rposition_new_moving();
-    pvol_set_position(scan, moving);
-    rposition_unref(moving);
+    ScanHandle scan(new_scan());
+    PositionHandle moving(rposition_new_moving());
+    pvol_set_position(scan.get(), moving.get());
+    moving.reset();
     DataListPublisher sink;
-    PerScanPublisher publisher(&sink, scan, 0, {}, PerScanPublisher::PER_SWEEP_LZ4);
+    PerScanPublisher publisher(&sink, scan.release(), 0, {}, PerScanPublisher::PER_SWEEP_LZ4);
     try {
         publisher.publish();
         ADD_FAILURE() << "a moving radar was published";
@@ -292,22 +295,22 @@ TEST(ModelScanTest, OnlyFixedSitesArePublished) {
 
 TEST(ModelScanDeathTest, SweepsMustUseOneRayConfiguration) {
     auto scan_with = [](bool two_in_config) {
-        radar_ray_conf *a = new_rayconf();
-        radar_ray_conf *b = rayconf_new(500, 5.6e9, 6.6, 300, 8e-7, 16, 70, -40, 0.008, 1);
+        RayConfHandle a(new_rayconf());
+        RayConfHandle b(rayconf_new(500, 5.6e9, 6.6, 300, 8e-7, 16, 70, -40, 0.008, 1));
         const native_data_desc scale = scale16(0);
-        rayconf_add_moment(a, RD_DBZ, &kRange, &scale);
-        rayconf_add_moment(b, RD_DBZ, &kRange, &scale);
-        radar_sweep_conf *sconf = new_sweepconf(a);
-        radar_sweep *sweep = new_sweep(sconf, 2);
+        rayconf_add_moment(a.get(), RD_DBZ, &kRange, &scale);
+        rayconf_add_moment(b.get(), RD_DBZ, &kRange, &scale);
+        SweepConfHandle sconf(new_sweepconf(a.get()));
+        SweepHandle sweep(new_sweep(sconf.get(), 2));
         if (two_in_config) {
-            sweepconf_add_rayconf(sconf, b);
+            sweepconf_add_rayconf(sconf.get(), b.get());
         } else {
             const angle_interval angles{0, 0, 0};
-            rsweep_add_ray(sweep, rray_new(b, &angles, &angles, nullptr, nullptr, -1));
+            rsweep_add_ray(sweep.get(), rray_new(b.get(), &angles, &angles, nullptr, nullptr, -1));
         }
-        radar_scan *scan = new_scan();
-        pvol_add_sweep(scan, sweep);
-        return scan;
+        ScanHandle scan(new_scan());
+        pvol_add_sweep(scan.get(), sweep.release());
+        return scan.release();
     };
     EXPECT_DEATH(publish(scan_with(true), PerScanPublisher::PER_SWEEP),
                  "sweepconf_get_rayconf_count\\(sc\\) == 1");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pvol/pvol.h"
+#include "pvol_handles.h"
 
 namespace fuzz {
 
@@ -68,7 +69,7 @@ inline void ignore_message(const char *) {}
 // Returns a checksum that the caller hands on, so nothing is optimised away.
 inline uint64_t touch_scan(const radar_scan *scan) {
     uint64_t sum = 0;
-    radar_ray_data *buffer = radar_ray_data_new();
+    RayDataHandle buffer(radar_ray_data_new());
     for (const radar_sweep *sweep = pvol_get_next_sweep(scan, nullptr); sweep != nullptr;
          sweep = pvol_get_next_sweep(scan, sweep)) {
         for (uint64_t r = 0; r < rsweep_get_ray_count(sweep); ++r) {
@@ -77,7 +78,7 @@ inline uint64_t touch_scan(const radar_scan *scan) {
                 continue;
             const uint64_t moments = rayconf_get_moments_count(rray_get_config(ray));
             for (uint64_t m = 0; m < moments; ++m) {
-                if (rray_get_native(ray, static_cast<int>(m), buffer) == nullptr)
+                if (rray_get_native(ray, static_cast<int>(m), buffer.get()) == nullptr)
                     continue;
                 const auto *bytes = static_cast<const uint8_t *>(buffer->data);
                 const uint64_t length = buffer->bins * (buffer->type == BITS_8 ? 1 : 2);
@@ -86,7 +87,6 @@ inline uint64_t touch_scan(const radar_scan *scan) {
             }
         }
     }
-    radar_ray_data_delete(buffer);
     return sum;
 }
 

@@ -13,6 +13,7 @@
 
 #include "fuzz_input.h"
 #include "raw_file_builder.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -200,10 +201,9 @@ struct IngestFiles {
 
 Bytes ingest_input(const std::vector<RawFile> &tasks) {
     IngestFiles files{tasks, {}};
-    radar_scan *scan = pvol_new_from_ingest(&files, IngestFiles::open, nullptr);
+    ScanHandle scan(pvol_new_from_ingest(&files, IngestFiles::open, nullptr));
     if (scan == nullptr)
         std::fprintf(stderr, "fuzz_make_seeds: ingest seed does not read\n");
-    pvol_delete(scan);
     return fuzz::join_files(files.handed);
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "fuzz_input.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -27,19 +28,18 @@ int fuzz_one_input(const uint8_t *data, size_t size) {
     if (size < sizeof header)
         return 0;
     std::memcpy(&header, data, sizeof header);
-    dblock *block = dblock_new_from_ihdr(&header, data + sizeof header, size - sizeof header);
+    BlockHandle block(dblock_new_from_ihdr(&header, data + sizeof header, size - sizeof header));
     if (block == nullptr)
         return 0;
-    volatile uint64_t sum = touch_rays(block);
+    volatile uint64_t sum = touch_rays(block.get());
     ingest_header ih;
     std::memset(&ih, 0, sizeof ih);
     ih.tcf.dsp.iprf = 1000;
     ih.tcf.misc.iwavelength = 533;
-    if (dblock_finalize(dblock_force_16_bit(block), &ih) == 0)
-        sum = sum + touch_rays(block);
+    if (dblock_finalize(dblock_force_16_bit(block.get()), &ih) == 0)
+        sum = sum + touch_rays(block.get());
     native_data_desc scale;
-    dblock_get_scale(block, &ih, &scale);
+    dblock_get_scale(block.get(), &ih, &scale);
     (void)sum;
-    dblock_delete(block);
     return 1;
 }

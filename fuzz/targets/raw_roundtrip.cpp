@@ -12,37 +12,34 @@
 
 #include "fuzz_input.h"
 #include "pvol_save_internal.h"
+#include "pvol_handles.h"
 
 namespace {
 
 // Output files are temporary files: the writer seeks within them, and closes the copy it gets;
 // the original stays open here for reading back.
 struct TemporaryOutput {
-    std::vector<FILE *> files;
+    std::vector<FileHandle> files;
 
     static FILE *open(void *arg, int, int, int) {
         auto *self = static_cast<TemporaryOutput *>(arg);
         FILE *file = std::tmpfile();
         if (file == nullptr)
             return nullptr;
-        self->files.push_back(file);
+        self->files.emplace_back(file);
         const int copy = dup(fileno(file));
         return copy >= 0 ? fdopen(copy, "w+b") : nullptr;
     }
     std::vector<fuzz::Bytes> contents() const {
         std::vector<fuzz::Bytes> out;
-        for (FILE *file : files) {
+        for (const FileHandle &file : files) {
             fuzz::Bytes &bytes = out.emplace_back();
-            std::rewind(file);
+            std::rewind(file.get());
             uint8_t chunk[4096];
-            for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+            for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;)
                 bytes.insert(bytes.end(), chunk, chunk + got);
         }
         return out;
-    }
-    ~TemporaryOutput() {
-        for (FILE *file : files)
-            std::fclose(file);
     }
 };
 
@@ -70,8 +67,8 @@ int matching_moment(const radar_ray_conf *a, int m, const radar_ray_conf *b) {
 void expect_same_rays(const radar_sweep *a, const radar_sweep *b) {
     if (rsweep_get_ray_count(a) != rsweep_get_ray_count(b))
         fail("ray counts differ");
-    radar_ray_data *codes_a = radar_ray_data_new();
-    radar_ray_data *codes_b = radar_ray_data_new();
+    RayDataHandle codes_a(radar_ray_data_new());
+    RayDataHandle codes_b(radar_ray_data_new());
     for (uint64_t r = 0; r < rsweep_get_ray_count(a); ++r) {
         const radar_ray *ray_a = rsweep_get_ray(a, static_cast<int>(r));
         const radar_ray *ray_b = rsweep_get_ray(b, static_cast<int>(r));
@@ -85,8 +82,9 @@ void expect_same_rays(const radar_sweep *a, const radar_sweep *b) {
         for (uint64_t m = 0; m < moments; ++m) {
             const int m_b = matching_moment(rray_get_config(ray_a), static_cast<int>(m),
                                             rray_get_config(ray_b));
-            const bool has_a = rray_get_native(ray_a, static_cast<int>(m), codes_a) != nullptr;
-            const bool has_b = rray_get_native(ray_b, m_b, codes_b) != nullptr;
+            const bool has_a =
+                rray_get_native(ray_a, static_cast<int>(m), codes_a.get()) != nullptr;
+            const bool has_b = rray_get_native(ray_b, m_b, codes_b.get()) != nullptr;
             if (has_a != has_b)
                 fail("a moment is missing");
             if (!has_a)
@@ -98,8 +96,6 @@ void expect_same_rays(const radar_sweep *a, const radar_sweep *b) {
                 fail("codes differ");
         }
     }
-    radar_ray_data_delete(codes_a);
-    radar_ray_data_delete(codes_b);
 }
 
 }  // namespace
@@ -109,30 +105,27 @@ int fuzz_one_input(const uint8_t *data, size_t size) {
         return 0;
     fuzz::MemoryFiles input{fuzz::split_files(data + 1, size - 1)};
     const int mode = (data[0] & 1) != 0 ? RAW_SAVE_PER_SWEEP : RAW_SAVE_ONE_FILE;
-    radar_scan *scan =
-        pvol_new_from_raw2(&input, fuzz::MemoryFiles::next_file, fuzz::ignore_message, 1);
+    ScanHandle scan(
+        pvol_new_from_raw2(&input, fuzz::MemoryFiles::next_file, fuzz::ignore_message, 1));
     if (scan == nullptr)
         return 0;
     TemporaryOutput output;
-    if (pvol_save_raw(scan, &output, "FUZZ", mode, BITS_16, TemporaryOutput::open) != 0) {
-        pvol_delete(scan);
+    if (pvol_save_raw(scan.get(), &output, "FUZZ", mode, BITS_16, TemporaryOutput::open) != 0) {
         return 1;
     }
     fuzz::MemoryFiles written{output.contents()};
     // What the reader says about files the writer made is worth seeing.
-    radar_scan *again = pvol_new_from_raw2(
+    ScanHandle again(pvol_new_from_raw2(
         &written, fuzz::MemoryFiles::next_file, [](const char *text) { std::fputs(text, stderr); },
-        1);
+        1));
     if (again == nullptr)
         fail("the written files do not read back");
-    if (pvol_get_sweeps_count(again) != pvol_get_sweeps_count(scan))
+    if (pvol_get_sweeps_count(again.get()) != pvol_get_sweeps_count(scan.get()))
         fail("sweep counts differ");
     const radar_sweep *b = nullptr;
-    for (const radar_sweep *a : writable_sweeps_in_time_order(scan)) {
-        b = pvol_get_next_sweep(again, b);
+    for (const radar_sweep *a : writable_sweeps_in_time_order(scan.get())) {
+        b = pvol_get_next_sweep(again.get(), b);
         expect_same_rays(a, b);
     }
-    pvol_delete(again);
-    pvol_delete(scan);
     return 1;
 }

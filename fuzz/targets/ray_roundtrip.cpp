@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "fuzz_input.h"
+#include "pvol_handles.h"
 
 int fuzz_one_input(const uint8_t *data, size_t size) {
     std::vector<uint16_t> ray(size / 2);
@@ -14,15 +15,15 @@ int fuzz_one_input(const uint8_t *data, size_t size) {
     const uint64_t packed = ray.size() + ray.size() / PKCODE_MAX_RUN + 2;
     const uint64_t records = packed / 3066 + 1;
     std::vector<uint16_t> buffer(records * 3072);
-    i16stream *writer = i16stream_new_bufrecord(buffer.data(), buffer.size(), 2);
-    if (i16stream_pack(writer, ray.data(), ray.size()) != ray.size())
+    StreamHandle writer(i16stream_new_bufrecord(buffer.data(), buffer.size(), 2));
+    if (i16stream_pack(writer.get(), ray.data(), ray.size()) != ray.size())
         std::abort();
-    i16stream_delete(writer);
+    writer.reset();
 
-    i16stream *reader = i16stream_new_bufrecord(buffer.data(), buffer.size(), 2);
+    StreamHandle reader(i16stream_new_bufrecord(buffer.data(), buffer.size(), 2));
     std::vector<uint16_t> back(ray.size() + 1);
-    const int64_t words = i16stream_unpack(reader, back.data(), back.size());
-    i16stream_delete(reader);
+    const int64_t words = i16stream_unpack(reader.get(), back.data(), back.size());
+    reader.reset();
     if (words != static_cast<int64_t>(ray.size()) ||
         !std::equal(ray.begin(), ray.end(), back.begin()))
         std::abort();

@@ -20,6 +20,7 @@
 #include "hdf5_handle.h"
 #include "hdf5_write.h"
 #include "pvol_boundary.h"
+#include "pvol_handles.h"
 #include "pvol/orva_records.h"
 #include "pvol/radar_utils.h"
 #include "ray_order.h"
@@ -402,21 +403,15 @@ class VolumeWriter {
                     uint64_t bins, const Encoding &e, hid_t file_type, hid_t memory_type) {
         const size_t rows = order.slots.size();
         std::vector<T> values(rows * bins, static_cast<T>(e.nodata));
-        radar_ray_data *buffer = radar_ray_data_new();
+        const RayDataHandle buffer(radar_ray_data_new());
         if (buffer == nullptr)
             throw WriteError("out of memory");
-        try {
-            for (size_t row = 0; row < rows; ++row) {
-                const radar_ray *ray =
-                    order.slots[row] >= 0 ? rsweep_get_ray(sweep, order.slots[row]) : nullptr;
-                if (ray != nullptr)
-                    fill_row(ray, slot, buffer, e, &values[row * bins], bins);
-            }
-        } catch (...) {
-            radar_ray_data_delete(buffer);
-            throw;
+        for (size_t row = 0; row < rows; ++row) {
+            const radar_ray *ray =
+                order.slots[row] >= 0 ? rsweep_get_ray(sweep, order.slots[row]) : nullptr;
+            if (ray != nullptr)
+                fill_row(ray, slot, buffer.get(), e, &values[row * bins], bins);
         }
-        radar_ray_data_delete(buffer);
         write_image(group, values.data(), rows, bins, sizeof(T), file_type, memory_type,
                     options_.compression);
     }

@@ -34,6 +34,7 @@
 
 #include "data_block_internal.h"
 #include "pvol/pvol.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -168,9 +169,9 @@ enum Moment { kDbz, kVel, kWidth, kZdr, kRhohv, kPhidp, kMoments };
 const int kTypes[kMoments] = {RD_DBZ, RD_VEL, RD_WIDTH, RD_ZDR, RD_RHOHV, RD_PHIDP};
 const int kFormats[kMoments] = {BITS_16, BITS_16, BITS_8, BITS_8, BITS_16, BITS_16};
 
-radar_ray_conf *new_rayconf(int moments) {
-    radar_ray_conf *rconf = rayconf_new(kPrf, kFrequency, kNyquist, kUnambiguousRange, kPulseWidth,
-                                        40, 70.5, -30.0, 0.008, kTxPolarization);
+RayConfHandle new_rayconf(int moments) {
+    RayConfHandle rconf(rayconf_new(kPrf, kFrequency, kNyquist, kUnambiguousRange, kPulseWidth, 40,
+                                    70.5, -30.0, 0.008, kTxPolarization));
     if (rconf == nullptr)
         return nullptr;
     // The ORVA scales of the data types, so that the writer copies the codes as they are.
@@ -179,10 +180,8 @@ radar_ray_conf *new_rayconf(int moments) {
     for (int m = 0; m < moments; ++m) {
         native_data_desc scale;
         get_descriptor(&scale, kTypes[m], kFormats[m] == BITS_8 ? 1 : 2, &conv);
-        if (rayconf_add_moment(rconf, kTypes[m], &kRange, &scale) != m) {
-            rayconf_unref(rconf);
+        if (rayconf_add_moment(rconf.get(), kTypes[m], &kRange, &scale) != m)
             return nullptr;
-        }
     }
     return rconf;
 }
@@ -227,18 +226,18 @@ void fill_ray(int volume, int sweep, int ray, double elevation, double azimuth,
 }
 
 // Sweep `index` of volume `volume` of the series.
-radar_sweep *new_sweep(radar_sweep_conf *sconf, radar_ray_conf *rconf, const Series &series,
-                       int volume, int index) {
-    radar_sweep *sweep = rsweep_new(sconf);
+SweepHandle new_sweep(radar_sweep_conf *sconf, radar_ray_conf *rconf, const Series &series,
+                      int volume, int index) {
+    SweepHandle sweep(rsweep_new(sconf));
     if (sweep == nullptr)
         return nullptr;
     const double elevation = kElevations[index] * kDegree;
     const double volume_offset = volume * series.interval_minutes * 60.0;  // s
     const timeval sweep_time{
         kVolumeTime + static_cast<time_t>(volume_offset) + index * kSweepSeconds, 0};
-    rsweep_set_time(sweep, &sweep_time);
-    rsweep_set_fixed_angle(sweep, elevation);
-    rsweep_set_schedule_index(sweep, index);
+    rsweep_set_time(sweep.get(), &sweep_time);
+    rsweep_set_fixed_angle(sweep.get(), elevation);
+    rsweep_set_schedule_index(sweep.get(), index);
 
     const size_t moments = rayconf_get_moments_count(rconf);
     std::vector<std::vector<double>> values(moments, std::vector<double>(kRange.count));
@@ -248,11 +247,9 @@ radar_sweep *new_sweep(radar_sweep_conf *sconf, radar_ray_conf *rconf, const Ser
         const angle_interval elevations{elevation - 0.01 * kDegree, elevation, elevation};
         const timeval ray_time{
             sweep_time.tv_sec + static_cast<time_t>(r * kSecondsPerRevolution / kRays), 0};
-        radar_ray *ray = rray_new(rconf, &azimuth, &elevations, &ray_time, nullptr, -1);
-        if (ray == nullptr) {
-            rsweep_delete(sweep);
+        RayHandle ray(rray_new(rconf, &azimuth, &elevations, &ray_time, nullptr, -1));
+        if (ray == nullptr)
             return nullptr;
-        }
         const double seconds_from_anchor =
             static_cast<double>(ray_time.tv_sec - kVolumeTime) - series.anchor_seconds();
         fill_ray(volume, index, r, elevation, azimuth.between, series.at(seconds_from_anchor),
@@ -260,47 +257,36 @@ radar_sweep *new_sweep(radar_sweep_conf *sconf, radar_ray_conf *rconf, const Ser
         bool stored = true;
         for (size_t m = 0; m < moments && stored; ++m) {
             const radar_ray_data bins{BITS_64, values[m].data(), kRange.count, 0};
-            stored = rray_set_dat(ray, static_cast<int>(m), &bins) == 0;
+            stored = rray_set_dat(ray.get(), static_cast<int>(m), &bins) == 0;
         }
-        if (!stored || rsweep_add_ray(sweep, ray) < 0) {
-            rray_delete(ray);
-            rsweep_delete(sweep);
+        if (!stored || rsweep_add_ray(sweep.get(), ray.get()) < 0)
             return nullptr;
-        }
+        ray.release();  // the sweep's now
     }
     return sweep;
 }
 
 // Volume `volume` of the series, with the first `moments` moments.
-radar_scan *new_volume(const Series &series, int volume, int moments) {
+ScanHandle new_volume(const Series &series, int volume, int moments) {
     const rposition_fixed site{kLatitude, kLongitude, kGroundHeight, kAntennaHeight};
-    radar_scan *scan = pvol_new("SAMPLE", "Synthetic convective volume", "SAMPLESITE",
-                                "Synthetic test site", RPOSITION_FIXED, &site);
-    radar_ray_conf *rconf = new_rayconf(moments);
+    ScanHandle scan(pvol_new("SAMPLE", "Synthetic convective volume", "SAMPLESITE",
+                             "Synthetic test site", RPOSITION_FIXED, &site));
+    const RayConfHandle rconf = new_rayconf(moments);
     const dscan sector{0.0, kDegree, kRays};
-    radar_sweep_conf *sconf = sweepconf_new_ppi(&sector);
-    bool built = scan != nullptr && rconf != nullptr && sconf != nullptr &&
-                 sweepconf_add_rayconf(sconf, rconf) == rconf &&
-                 sweepconf_add_string(sconf, "ORVA Scan Task Name", "SAMPLE") == 0;
-    if (built) {
-        const timeval stamp{
-            kVolumeTime + static_cast<time_t>(volume * series.interval_minutes * 60.0), 0};
-        pvol_set_time_stamp(scan, &stamp);
-        pvol_set_scheduled_sweeps(scan, std::size(kElevations));
-        for (int s = 0; s < static_cast<int>(std::size(kElevations)) && built; ++s) {
-            radar_sweep *sweep = new_sweep(sconf, rconf, series, volume, s);
-            built = sweep != nullptr && pvol_add_sweep(scan, sweep) != nullptr;
-            if (!built && sweep != nullptr)
-                rsweep_delete(sweep);
-        }
-    }
-    if (sconf != nullptr)
-        sweepconf_unref(sconf);
-    if (rconf != nullptr)
-        rayconf_unref(rconf);
-    if (!built && scan != nullptr) {
-        pvol_delete(scan);
+    const SweepConfHandle sconf(sweepconf_new_ppi(&sector));
+    if (scan == nullptr || rconf == nullptr || sconf == nullptr ||
+        sweepconf_add_rayconf(sconf.get(), rconf.get()) != rconf.get() ||
+        sweepconf_add_string(sconf.get(), "ORVA Scan Task Name", "SAMPLE") != 0)
         return nullptr;
+    const timeval stamp{kVolumeTime + static_cast<time_t>(volume * series.interval_minutes * 60.0),
+                        0};
+    pvol_set_time_stamp(scan.get(), &stamp);
+    pvol_set_scheduled_sweeps(scan.get(), std::size(kElevations));
+    for (int s = 0; s < static_cast<int>(std::size(kElevations)); ++s) {
+        SweepHandle sweep = new_sweep(sconf.get(), rconf.get(), series, volume, s);
+        if (sweep == nullptr || pvol_add_sweep(scan.get(), sweep.get()) == nullptr)
+            return nullptr;
+        sweep.release();  // the scan's now
     }
     return scan;
 }
@@ -325,17 +311,16 @@ bool parse_number(const char *text, double &value) {
 // Writes one volume of the series; false (with a message) on failure.
 bool write_volume(const Series &series, int volume, int moments, int bin_format,
                   const std::string &output) {
-    radar_scan *scan = new_volume(series, volume, moments);
+    const ScanHandle scan = new_volume(series, volume, moments);
     if (scan == nullptr) {
         std::fprintf(stderr, "make-sample-volume: out of memory while building the volume\n");
         return false;
     }
-    default_raw_io *io = default_raw_io_new(output.c_str());
+    const RawIoHandle io(default_raw_io_new(output.c_str()));
     const char site[16] = "SAMPLEGEN";
-    const int failed = io == nullptr || pvol_save_raw(scan, io, site, RAW_SAVE_ONE_FILE, bin_format,
-                                                      nometa_raw_output) != 0;
-    default_raw_io_delete(io);
-    pvol_delete(scan);
+    const bool failed =
+        io == nullptr || pvol_save_raw(scan.get(), io.get(), site, RAW_SAVE_ONE_FILE, bin_format,
+                                       nometa_raw_output) != 0;
     if (failed)
         std::fprintf(stderr, "make-sample-volume: cannot write %s\n", output.c_str());
     return !failed;

@@ -90,6 +90,16 @@ inline uint64_t touch_scan(const radar_scan *scan) {
     return sum;
 }
 
+// The result of a reader target: 0 for a refused input (no scan); else 1, after every value of
+// the scan was read.
+inline int accepted(const ScanHandle &scan) {
+    if (scan == nullptr)
+        return 0;
+    volatile uint64_t sum = touch_scan(scan.get());
+    (void)sum;
+    return 1;
+}
+
 }  // namespace fuzz
 
 // Each target defines this: runs one input, returns 1 when the reader accepted it and 0 when it

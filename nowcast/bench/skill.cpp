@@ -35,6 +35,7 @@
 #include "nowcast/extrapolator.h"
 #include "nowcast/trec_algorithm.h"
 #include "pvol/pvol.h"
+#include "pvol_handles.h"
 
 namespace {
 
@@ -68,10 +69,7 @@ const Case kCases[] = {
     {"rotation 30 degrees/h, TREC without outlier filter", 0.0, 0.0, 30.0, 0.0, false},
 };
 
-struct ScanDeleter {
-    void operator()(radar_scan *scan) const { pvol_delete(scan); }
-};
-using ScanPtr = std::unique_ptr<radar_scan, ScanDeleter>;
+using ScanPtr = ScanHandle;
 
 // The series of a case, written by make-sample-volume into dir.
 std::vector<std::string> write_series(const Case &c, const std::filesystem::path &dir) {

@@ -1,6 +1,10 @@
 // Sinks of published envelopes.
 #pragma once
 
+#include <google/protobuf/io/zero_copy_stream_impl.h>
+
+#include <string>
+
 #include "wr_raw_data.pb.h"
 
 namespace azm {
@@ -11,6 +15,25 @@ class Publisher {
   public:
     virtual void send_payload(pb::Payload &payload) = 0;
     virtual ~Publisher() = default;
+};
+
+// Writes each envelope to a file descriptor as it comes, as the PayloadList field it is in the
+// list's encoding (field tag, length, bytes): the bytes written are exactly those of the whole
+// list serialised at once, but no more than a block of them is held. A write failure ends the
+// writing; finish() reports it.
+class StreamPublisher : public Publisher {
+  public:
+    // `fd` stays the caller's; `name` ("out.pb", "standard output") is for messages.
+    StreamPublisher(int fd, std::string name);
+    void send_payload(pb::Payload &payload) override;
+    // Writes what is still held. Throws std::runtime_error "cannot write NAME: reason" when any
+    // write failed.
+    void finish();
+
+  private:
+    google::protobuf::io::FileOutputStream out_;
+    std::string name_;
+    bool failed_ = false;
 };
 
 }  // namespace azm

@@ -220,8 +220,14 @@ void PerScanPublisher::set_selected_moment(const std::string &moment) {
     selected_moment_ = moment;
 }
 
+void PerScanPublisher::set_threads(unsigned threads) {
+    AZM_CHECK(threads > 0);
+    threads_ = threads;
+}
+
 void PerScanPublisher::send(pb::Payload &payload) {
-    sink_->send_payload(payload);
+    AZM_CHECK(queue_ != nullptr);
+    queue_->send(payload);
 }
 
 // ---- tables --------------------------------------------------------------------------------

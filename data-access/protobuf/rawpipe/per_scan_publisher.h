@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,6 +17,7 @@
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid.hpp>
 
+#include "envelope_queue.h"
 #include "publisher.h"
 #include "pvol/pvol.h"
 #include "pvol_handles.h"
@@ -92,6 +94,9 @@ class PerScanPublisher {
 
     // "all", or the name of the one moment whose sweep data are published.
     void set_selected_moment(const std::string &moment);
+    // How many threads compress sweep buffers (1, the default, starts none). The envelopes sent
+    // are the same whatever their number.
+    void set_threads(unsigned threads);
 
     // Sends the whole volume to the sink. Throws std::runtime_error for a moving platform and for
     // data that cannot be published; what was sent before stays sent.
@@ -128,12 +133,16 @@ class PerScanPublisher {
     void publish_data_scale(const PublishedScale &scale);
     void publish_range_mask(const dscan &range_mask);
 
+    void publish_volume();
     void publish_volume_header_msg();
     void publish_volume_end_msg(const timeval &end_time);
     void publish_sweep_header_msg(const boost::uuids::uuid &sweep_id, const radar_sweep *sweep,
                                   int sweep_index);
     void publish_sweep_end_msg(const boost::uuids::uuid &sweep_id, const radar_sweep *sweep);
     void publish_sweep(const radar_sweep *sweep, int sweep_index);
+    // The codes of moment `moment_index` of every ray, one row of row_bytes per ray, into codes.
+    void fill_sweep_codes(const std::vector<const radar_ray *> &rays, int moment_index,
+                          const native_data_desc &scale, std::size_t row_bytes, std::string &codes);
     void publish_sweep_as_rays(const radar_sweep *sweep, int sweep_index);
     void publish_ray(const radar_ray *ray, int ray_index, const boost::uuids::uuid &sweep_id);
     void publish_moment(const radar_moment *moment, const radar_ray_data &data,
@@ -148,7 +157,11 @@ class PerScanPublisher {
     Publisher *sink_;
     double delay_multiplier_;
     Mode mode_;
+    unsigned threads_ = 1;
     ScanHandle scan_;
+    // Used again for every ray while publishing.
+    RayDataHandle ray_data_;
+    std::unique_ptr<EnvelopeQueue> queue_;
     IdentifierSource generate_id_;
     boost::uuids::uuid radar_id_{};
     boost::uuids::uuid volume_config_id_{};

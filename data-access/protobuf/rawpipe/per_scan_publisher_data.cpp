@@ -135,6 +135,20 @@ int PerScanPublisher::earliest_ray_index(const radar_sweep *sweep, int order) {
 void PerScanPublisher::publish() {
     if (scan_ == nullptr)
         return;
+    ray_data_ = new_ray_data();
+    queue_ = std::make_unique<EnvelopeQueue>(sink_, threads_);
+    try {
+        publish_volume();
+        queue_->flush();
+    } catch (const std::runtime_error &) {
+        // What was published before the failure is sent before the failure is reported.
+        queue_->flush();
+        throw;
+    }
+    queue_.reset();
+}
+
+void PerScanPublisher::publish_volume() {
     pvol_get_time_stamp(scan_.get(), &volume_start_time_);
     publish_volume_config(scan_.get());
     publish_volume_header_msg();
@@ -219,6 +233,9 @@ void PerScanPublisher::publish_sweep(const radar_sweep *sweep, int sweep_index) 
     // one of its sweep configuration.
     const auto rays = rays_of(sweep);
     const radar_ray_conf *sweep_rconf = nullptr;
+    pb::Payload payload;
+    payload.set_type(pb::Payload::RAY_HEADER);
+    pb::RayHeader &header = *payload.mutable_ray_header();
     for (std::size_t index = 0; index < rays.size(); ++index) {
         const radar_ray *ray = rays[index];
         const radar_ray_conf *rconf = rray_get_config(ray);
@@ -226,9 +243,6 @@ void PerScanPublisher::publish_sweep(const radar_sweep *sweep, int sweep_index) 
             sweep_rconf = rconf;
         AZM_CHECK(sweep_rconf == rconf);
 
-        pb::Payload payload;
-        payload.set_type(pb::Payload::RAY_HEADER);
-        pb::RayHeader &header = *payload.mutable_ray_header();
         header.set_index(static_cast<std::int32_t>(index));
         set_angles(*header.mutable_az_range(), rray_get_azimuth(ray));
         set_angles(*header.mutable_el_range(), rray_get_elevation(ray));
@@ -241,7 +255,6 @@ void PerScanPublisher::publish_sweep(const radar_sweep *sweep, int sweep_index) 
         sweep_rconf = sweepconf_get_next_rayconf(sc, nullptr);
     }
 
-    const RayDataHandle data = new_ray_data();
     const int moments = static_cast<int>(rayconf_get_moments_count(sweep_rconf));
     for (int j = 0; j < moments; ++j) {
         const radar_moment *moment = rayconf_get_moment(sweep_rconf, j);
@@ -259,53 +272,56 @@ void PerScanPublisher::publish_sweep(const radar_sweep *sweep, int sweep_index) 
                        std::max<std::size_t>(rays.size(), 1))
             throw std::runtime_error("Sweep data too large for one data buffer");
 
-        // One row of B codes per ray. Codes a ray lacks (no data for the moment, or fewer bins
-        // than the range mask) read as not scanned.
+        // The envelope and its buffer come with the storage of an earlier sweep's.
+        std::unique_ptr<EnvelopeQueue::Envelope> envelope = queue_->take();
         const std::size_t row_bytes = static_cast<std::size_t>(bins) * width;
-        std::string codes(rays.size() * row_bytes, '\0');
-        std::vector<unsigned char> not_scanned_row(row_bytes);
-        for (std::size_t k = 0; k < row_bytes; k += width)
-            std::memcpy(&not_scanned_row[k], &scale.not_scanned, width);  // low byte first
-        for (std::size_t r = 0; r < rays.size(); ++r) {
-            char *row = codes.data() + r * row_bytes;
-            std::memcpy(row, not_scanned_row.data(), row_bytes);
-            if (rray_get_native(rays[r], j, data.get()) != nullptr &&
-                data->type == scale.bin_format) {
-                const std::uint64_t held = std::min<std::uint64_t>(data->bins, bins);
-                std::memcpy(row, data->data, static_cast<std::size_t>(held) * width);
-            }
-        }
+        fill_sweep_codes(rays, j, scale, row_bytes, envelope->codes);
 
-        pb::Payload payload;
+        pb::Payload &payload = envelope->payload;
         payload.set_type(pb::Payload::MOMENT_SWEEP_DATA);
         pb::MomentSweepData &message = *payload.mutable_moment_sweep_data();
         set_uuid(*message.mutable_moment_descriptor_ref(), moment_ids_.at(moment));
         pb::DataBuffer &buffer = *message.mutable_data();
         buffer.set_type(width == 1 ? pb::DataBuffer::UINT8 : pb::DataBuffer::UINT16);
         buffer.set_endian(pb::DataBuffer::LITTLE);
-        buffer.set_uncompressed_size(static_cast<std::int32_t>(codes.size()));
+        buffer.set_uncompressed_size(static_cast<std::int32_t>(envelope->codes.size()));
         if (mode_ == PER_SWEEP_LZ4) {
-            const int size = static_cast<int>(codes.size());
-            std::string compressed(static_cast<std::size_t>(LZ4_compressBound(size)), '\0');
-            const int written = LZ4_compress_default(codes.data(), compressed.data(), size,
-                                                     static_cast<int>(compressed.size()));
-            if (written <= 0)
-                throw std::runtime_error("LZ4 compression failed");
-            compressed.resize(static_cast<std::size_t>(written));
-            buffer.set_data(std::move(compressed));
             buffer.set_compression(pb::DataBuffer::LZ4);
+            envelope->compress = true;
         } else {
-            buffer.set_data(std::move(codes));
+            buffer.mutable_data()->swap(envelope->codes);
             buffer.set_compression(pb::DataBuffer::NONE);
         }
-        send(payload);
+        queue_->push(std::move(envelope));
     }
 
+    // One envelope of each kind serves every ray, its fields overwritten.
+    pb::Payload ray_end;
+    ray_end.set_type(pb::Payload::RAY_END);
     for (std::size_t index = 0; index < rays.size(); ++index) {
-        pb::Payload payload;
-        payload.set_type(pb::Payload::RAY_END);
-        set_uuid(*payload.mutable_ray_end()->mutable_uuid(), ray_id_of(std::to_string(index)));
-        send(payload);
+        set_uuid(*ray_end.mutable_ray_end()->mutable_uuid(), ray_id_of(std::to_string(index)));
+        send(ray_end);
+    }
+}
+
+void PerScanPublisher::fill_sweep_codes(const std::vector<const radar_ray *> &rays,
+                                        int moment_index, const native_data_desc &scale,
+                                        std::size_t row_bytes, std::string &codes) {
+    // One row of codes per ray. Codes a ray lacks (no data for the moment, or fewer bins than
+    // the range mask) read as not scanned; only they are filled.
+    const std::size_t width = code_width(scale.bin_format);
+    codes.resize(rays.size() * row_bytes);
+    for (std::size_t r = 0; r < rays.size(); ++r) {
+        char *row = codes.data() + r * row_bytes;
+        std::size_t held = 0;
+        if (rray_get_native(rays[r], moment_index, ray_data_.get()) != nullptr &&
+            ray_data_->type == scale.bin_format) {
+            held =
+                std::min<std::size_t>(static_cast<std::size_t>(ray_data_->bins) * width, row_bytes);
+            std::memcpy(row, ray_data_->data, held);
+        }
+        for (std::size_t k = held; k < row_bytes; k += width)
+            std::memcpy(row + k, &scale.not_scanned, width);  // low byte first
     }
 }
 
@@ -358,12 +374,11 @@ void PerScanPublisher::publish_ray(const radar_ray *ray, int ray_index,
     set_timeval(*message.mutable_start_time(), time);
     send(header);
 
-    const RayDataHandle data = new_ray_data();
     const int moments = static_cast<int>(rayconf_get_moments_count(rconf));
     for (int j = 0; j < moments; ++j) {
         const radar_moment *moment = rayconf_get_moment(rconf, j);
-        if (moment != nullptr && rray_get_native(ray, j, data.get()) != nullptr)
-            publish_moment(moment, *data, ray_id);
+        if (moment != nullptr && rray_get_native(ray, j, ray_data_.get()) != nullptr)
+            publish_moment(moment, *ray_data_, ray_id);
     }
 
     pb::Payload end;

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -65,6 +66,18 @@ boost::uuids::uuid reproducible_seed(const std::vector<azm::RawProdFile> &files,
                                                    std::to_string(start.tv_usec));
 }
 
+// The --threads value, or one thread per processor.
+unsigned compression_threads(const azm::PipeSettings &settings) {
+    constexpr int kMostThreads = 256;
+    if (settings.count("threads") == 0)
+        return std::clamp(std::thread::hardware_concurrency(), 1u, unsigned{kMostThreads});
+    const int threads = settings["threads"].as<int>();
+    if (threads < 1 || threads > kMostThreads)
+        throw po::validation_error(po::validation_error::invalid_option_value, "threads",
+                                   std::to_string(threads));
+    return static_cast<unsigned>(threads);
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
@@ -79,13 +92,17 @@ int main(int argc, char *argv[]) {
          "status 3")  //
         ("reproducible",
          "derive every identifier from the input files and the volume time, so that equal inputs "
-         "give equal output");
+         "give equal output")  //
+        ("threads", po::value<int>(),
+         "how many threads compress the sweep data, from 1 to 256; default one per processor; the "
+         "output is the same for any number");
 
     return program.run([&] {
         const azm::PipeSettings settings(argc, argv, "1.0", &pipe_options);
         for (const std::string &option : settings.unrecognised())
             program.report("unknown option " + option + " ignored");
         const bool keep_partial = settings.count("keep-partial") != 0;
+        const unsigned threads = compression_threads(settings);
         const std::string target = settings["op"].as<std::string>();
         program.refuse_terminal_output(!settings["op"].defaulted());
 
@@ -127,6 +144,7 @@ int main(int argc, char *argv[]) {
                                             azm::PerScanPublisher::PER_SWEEP_LZ4, std::move(ids));
             if (moment != "all")
                 publisher.set_selected_moment(moment);
+            publisher.set_threads(threads);
             publisher.publish();
         } catch (const std::runtime_error &e) {
             // A volume read in full that cannot be published (a moving platform, data of another

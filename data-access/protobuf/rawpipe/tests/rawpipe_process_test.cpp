@@ -94,8 +94,8 @@ std::string sha256_of(const std::string &path) {
 
 // The reference streams were written by rawpipe as it was before it streamed its output (commit
 // fd6d6fc): `rawpipe --reproducible -o OUT INPUT`, then `sha256sum OUT`, on the inputs below.
-// Whatever changes inside rawpipe, these bytes stay.
-TEST(RawpipeTest, OutputIsTheReferenceStream) {
+// Whatever changes inside rawpipe, these bytes stay, whatever the number of threads.
+TEST(RawpipeTest, OutputIsTheReferenceStreamWhateverTheThreadCount) {
     TempDir dir;
     struct Reference {
         std::string input;
@@ -111,10 +111,13 @@ TEST(RawpipeTest, OutputIsTheReferenceStream) {
          "b93f051eb01ede60525706764ddfb20cbbf46980d6a7ad0f90800f176060e14c"},
     };
     for (const Reference &reference : references) {
-        const std::string output = dir.file("out.pb");
-        const Outcome result = run("--reproducible -o " + output + " " + reference.input);
-        EXPECT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(sha256_of(output), reference.sha256) << reference.input;
+        for (const char *threads : {"1", "4"}) {
+            const std::string output = dir.file("out.pb");
+            const Outcome result = run(std::string("--reproducible --threads ") + threads + " -o " +
+                                       output + " " + reference.input);
+            EXPECT_EQ(result.status, 0) << result.err;
+            EXPECT_EQ(sha256_of(output), reference.sha256) << reference.input << ", " << threads;
+        }
     }
 }
 

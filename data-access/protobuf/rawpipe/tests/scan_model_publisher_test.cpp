@@ -277,6 +277,38 @@ TEST(ModelScanTest, ConfigurationOfScalesMasksCustomMomentsAndSweepKinds) {
     EXPECT_EQ(list.payload(list.payload_size() - 1).type(), P::MOMENT_SWEEP_DATA);
 }
 
+TEST(ModelScanTest, WhatPrecedesAFailureIsSentWhateverTheThreadCount) {
+    // A long 16-bit moment given to the pool, then a floating-point one that stops the
+    // publication in the first sweep while the first is still in work.
+    const auto scan_with_a_float_moment = [] {
+        radar_ray_conf *rconf = new_rayconf();
+        const native_data_desc scale = scale16(0);
+        const dscan long_range{500.0, 250.0, 100000};
+        rayconf_add_moment(rconf, RD_DBZ, &long_range, &scale);
+        rayconf_add_custom_moment(rconf, "RAINRATE", "mm/h", &kRange);
+        radar_scan *scan = new_scan();
+        radar_sweep_conf *sconf = new_sweepconf(rconf);
+        for (int s = 0; s < 2; ++s)
+            pvol_add_sweep(scan, new_sweep(sconf, 40));
+        sweepconf_unref(sconf);
+        rayconf_unref(rconf);
+        return scan;
+    };
+    const boost::uuids::uuid seed{{7}};
+    std::vector<std::string> streams;
+    for (unsigned threads : {1u, 3u}) {
+        DataListPublisher sink;
+        PerScanPublisher publisher(&sink, scan_with_a_float_moment(), 0, seed,
+                                   PerScanPublisher::PER_SWEEP_LZ4, azm::IdentifierSource(seed));
+        publisher.set_threads(threads);
+        EXPECT_THROW(publisher.publish(), std::runtime_error);
+        const pb::PayloadList &list = sink.get();
+        EXPECT_EQ(list.payload(list.payload_size() - 1).type(), P::MOMENT_SWEEP_DATA);
+        streams.push_back(list.SerializeAsString());
+    }
+    EXPECT_EQ(streams[0], streams[1]);
+}
+
 TEST(ModelScanTest, OnlyFixedSitesArePublished) {
     ScanHandle scan(new_scan());
     PositionHandle moving(rposition_new_moving());

@@ -3,7 +3,8 @@
 
 #include <google/protobuf/io/zero_copy_stream_impl.h>
 
-#include <string>
+#include <optional>
+#include <ostream>
 
 #include "wr_raw_data.pb.h"
 
@@ -17,23 +18,22 @@ class Publisher {
     virtual ~Publisher() = default;
 };
 
-// Writes each envelope to a file descriptor as it comes, as the PayloadList field it is in the
-// list's encoding (field tag, length, bytes): the bytes written are exactly those of the whole
-// list serialised at once, but no more than a block of them is held. A write failure ends the
-// writing; finish() reports it.
+// Writes each envelope to a stream as it comes, as the PayloadList field it is in the list's
+// encoding (field tag, length, bytes): the bytes written are exactly those of the whole list
+// serialised at once, but no more than a block of them is held. A write failure ends the
+// writing and leaves the stream failed.
 class StreamPublisher : public Publisher {
   public:
-    // `fd` stays the caller's; `name` ("out.pb", "standard output") is for messages.
-    StreamPublisher(int fd, std::string name);
+    // The stream stays the caller's.
+    explicit StreamPublisher(std::ostream &out);
     void send_payload(pb::Payload &payload) override;
-    // Writes what is still held. Throws std::runtime_error "cannot write NAME: reason" when any
-    // write failed.
+    // Passes what is still held on to the stream and flushes it; the stream's state then tells
+    // whether everything was written.
     void finish();
 
   private:
-    google::protobuf::io::FileOutputStream out_;
-    std::string name_;
-    bool failed_ = false;
+    std::ostream &stream_;
+    std::optional<google::protobuf::io::OstreamOutputStream> out_;
 };
 
 }  // namespace azm

@@ -129,8 +129,6 @@ int main(int argc, char *argv[]) {
                                           "; its moments are " + joined(names));
         }
 
-        DataListPublisher sink;
-        sink.clear();
         boost::uuids::uuid name_space{};
         azm::IdentifierSource ids;
         if (settings.count("reproducible") != 0) {
@@ -139,6 +137,9 @@ int main(int argc, char *argv[]) {
         } else {
             name_space = boost::uuids::random_generator_mt19937()();
         }
+        // The envelopes go out as they are published.
+        azm::Output output(target);
+        azm::StreamPublisher sink(output.stream());
         try {
             azm::PerScanPublisher publisher(&sink, volume.scan.release(), 0, name_space,
                                             azm::PerScanPublisher::PER_SWEEP_LZ4, std::move(ids));
@@ -154,11 +155,8 @@ int main(int argc, char *argv[]) {
             error.set_type(azm::pb::Payload::ERROR);
             sink.send_payload(error);
         }
-
-        std::string bytes;
-        if (!sink.get().SerializeToString(&bytes))
-            throw std::runtime_error("cannot serialise the published volume");
-        azm::write_output(target, bytes);
+        sink.finish();
+        output.commit();
         return partial ? azm::kPartialStatus : azm::kSuccessStatus;
     });
 }

@@ -2,10 +2,8 @@
 #include <google/protobuf/io/coded_stream.h>
 #include <google/protobuf/wire_format_lite.h>
 
-#include <cstring>
 #include <limits>
 #include <stdexcept>
-#include <utility>
 
 #include "publisher.h"
 
@@ -15,7 +13,7 @@ namespace {
 
 using google::protobuf::internal::WireFormatLite;
 
-// Large blocks keep the system calls few; the sweep buffers pass through in a handful each.
+// Large blocks keep the writes few; the sweep buffers pass through in a handful each.
 constexpr int kBlockBytes = 256 * 1024;
 
 constexpr std::uint32_t kPayloadTag = WireFormatLite::MakeTag(
@@ -23,27 +21,25 @@ constexpr std::uint32_t kPayloadTag = WireFormatLite::MakeTag(
 
 }  // namespace
 
-StreamPublisher::StreamPublisher(int fd, std::string name)
-    : out_(fd, kBlockBytes), name_(std::move(name)) {}
+StreamPublisher::StreamPublisher(std::ostream &out) : stream_(out) {
+    out_.emplace(&out, kBlockBytes);
+}
 
 void StreamPublisher::send_payload(pb::Payload &payload) {
-    if (failed_)
+    if (!out_ || !stream_)
         return;
     const std::size_t size = payload.ByteSizeLong();
     if (size > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         throw std::runtime_error("envelope too large to serialise");
-    google::protobuf::io::CodedOutputStream coded(&out_);
+    google::protobuf::io::CodedOutputStream coded(&*out_);
     coded.WriteVarint32(kPayloadTag);
     coded.WriteVarint32(static_cast<std::uint32_t>(size));
     payload.SerializeWithCachedSizes(&coded);
-    failed_ = coded.HadError();
 }
 
 void StreamPublisher::finish() {
-    if (!failed_ && out_.Flush())
-        return;
-    failed_ = true;
-    throw std::runtime_error("cannot write " + name_ + ": " + std::strerror(out_.GetErrno()));
+    out_.reset();  // hands the last block to the stream
+    stream_.flush();
 }
 
 }  // namespace azm

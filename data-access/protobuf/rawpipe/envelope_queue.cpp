@@ -10,14 +10,23 @@ namespace azm {
 
 EnvelopeQueue::EnvelopeQueue(Publisher *sink, unsigned threads)
     : sink_(sink), limit_(static_cast<std::size_t>(threads) + 1) {
-    if (threads > 1) {
+    if (threads <= 1)
+        return;
+    try {
         workers_.reserve(threads);
         for (unsigned i = 0; i < threads; ++i)
             workers_.emplace_back([this] { work(); });
+    } catch (...) {
+        stop();  // the threads already started
+        throw;
     }
 }
 
 EnvelopeQueue::~EnvelopeQueue() {
+    stop();
+}
+
+void EnvelopeQueue::stop() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;

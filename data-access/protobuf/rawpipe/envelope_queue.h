@@ -57,6 +57,8 @@ class EnvelopeQueue {
 
   private:
     void work();
+    // Ends and joins the threads; buffers not yet given to one are dropped.
+    void stop();
     // Sends from the head what is ready; with wait_for, waits until at most that many buffers
     // are still to compress.
     void deliver(std::size_t wait_for);

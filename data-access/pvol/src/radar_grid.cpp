@@ -151,22 +151,30 @@ const RayRow *nearest_row(const SweepTable &table, double azimuth) {
     return std::min(to_before, to_after) <= table.spacing ? &nearest : nullptr;
 }
 
-// The value of the bin covering a pixel: NaN where nothing covers it, -infinity for no echo.
-double pixel_value(const SweepTable &table, const PixelPositions &pixels, std::size_t k) {
+constexpr std::size_t kNoBin = static_cast<std::size_t>(-1);
+
+// Where in table.values the bin covering a pixel lies, kNoBin where no bin covers it.
+std::size_t covering_bin(const SweepTable &table, const PixelPositions &pixels, std::size_t k) {
     const RayRow *row = nearest_row(table, pixels.azimuth[k]);
     if (row == nullptr || pixels.cos_psi[k] == kOutOfReach)
-        return kNaN;
+        return kNoBin;
     // The triangle earth centre - antenna - target, with the beam straight over the effective
     // earth: the angle at the target is pi/2 - (psi + elevation), psi the angle at the centre.
     const double cos_target =
         pixels.cos_psi[k] * row->cos_elevation - pixels.sin_psi[k] * row->sin_elevation;
     if (cos_target <= 0.0)
-        return kNaN;
+        return kNoBin;
     const double slant = kEffectiveRadiusM * pixels.sin_psi[k] / cos_target;
     const double bin = std::floor((slant - row->range_start) / row->range_step + 0.5);
     if (bin < 0.0 || bin >= static_cast<double>(row->bins))
-        return kNaN;
-    return table.values[row->first + static_cast<std::size_t>(bin)];
+        return kNoBin;
+    return row->first + static_cast<std::size_t>(bin);
+}
+
+// The value of the bin covering a pixel: NaN where nothing covers it, -infinity for no echo.
+double pixel_value(const SweepTable &table, const PixelPositions &pixels, std::size_t k) {
+    const std::size_t bin = covering_bin(table, pixels, k);
+    return bin == kNoBin ? kNaN : table.values[bin];
 }
 
 // Greatest of two pixel values, where a value beats no echo and no echo beats NaN.
@@ -178,7 +186,7 @@ double column_max(double a, double b) {
     return std::max(a, b);
 }
 
-bool valid_grid(const radar_scan *scan, int size, double pixel_metres, const double *values) {
+bool valid_grid(const radar_scan *scan, int size, double pixel_metres, const void *values) {
     return scan != nullptr && values != nullptr && size >= 1 && size <= kMaxGridSize &&
            std::isfinite(pixel_metres) && pixel_metres > 0.0;
 }
@@ -199,6 +207,25 @@ bool grid_sweeps(const radar_scan *scan, const std::vector<SweepTable> &tables, 
     for (std::size_t k = 0; k < grid.size(); ++k)
         values[k] = grid[k] == kNoEcho ? no_echo : grid[k];
     return true;
+}
+
+// The sweep tables of the PPI sweep at sweep_index, or of every PPI sweep that holds the moment
+// when sweep_index is negative; false when there is none.
+bool read_tables(const radar_scan *scan, int sweep_index, int moment_type,
+                 std::vector<SweepTable> &tables) {
+    int index = 0;
+    for (const radar_sweep *sweep = pvol_get_next_sweep(scan, nullptr); sweep != nullptr;
+         sweep = pvol_get_next_sweep(scan, sweep), ++index) {
+        if (sweep_index >= 0 && index != sweep_index)
+            continue;
+        const bool ppi = sweepconf_get_type(rsweep_get_config(sweep)) == SWEEP_PPI;
+        SweepTable table;
+        if (ppi && read_sweep(sweep, moment_type, table))
+            tables.push_back(std::move(table));
+        else if (sweep_index >= 0)
+            return false;
+    }
+    return !tables.empty();
 }
 
 }  // namespace
@@ -224,13 +251,8 @@ int pvol_grid_sweep(const radar_scan *scan, int sweep_index, int moment_type, in
     if (!valid_grid(scan, size, pixel_metres, values) || sweep_index < 0)
         return 1;
     return pvol_boundary::no_throw(1, [&] {
-        const radar_sweep *sweep = pvol_get_next_sweep(scan, nullptr);
-        for (int i = 0; i < sweep_index && sweep != nullptr; ++i)
-            sweep = pvol_get_next_sweep(scan, sweep);
-        if (sweep == nullptr || sweepconf_get_type(rsweep_get_config(sweep)) != SWEEP_PPI)
-            return 1;
-        std::vector<SweepTable> tables(1);
-        if (!read_sweep(sweep, moment_type, tables[0]))
+        std::vector<SweepTable> tables;
+        if (!read_tables(scan, sweep_index, moment_type, tables))
             return 1;
         return grid_sweeps(scan, tables, size, pixel_metres, no_echo, values) ? 0 : 1;
     });
@@ -242,17 +264,29 @@ int pvol_grid_max(const radar_scan *scan, int moment_type, int size, double pixe
         return 1;
     return pvol_boundary::no_throw(1, [&] {
         std::vector<SweepTable> tables;
-        for (const radar_sweep *sweep = pvol_get_next_sweep(scan, nullptr); sweep != nullptr;
-             sweep = pvol_get_next_sweep(scan, sweep)) {
-            if (sweepconf_get_type(rsweep_get_config(sweep)) != SWEEP_PPI)
-                continue;
-            SweepTable table;
-            if (read_sweep(sweep, moment_type, table))
-                tables.push_back(std::move(table));
-        }
-        if (tables.empty())
+        if (!read_tables(scan, -1, moment_type, tables))
             return 1;
         return grid_sweeps(scan, tables, size, pixel_metres, no_echo, values) ? 0 : 1;
+    });
+}
+
+int pvol_grid_reach(const radar_scan *scan, int sweep_index, int moment_type, int size,
+                    double pixel_metres, unsigned char *reached) {
+    if (!valid_grid(scan, size, pixel_metres, reached))
+        return 1;
+    return pvol_boundary::no_throw(1, [&] {
+        std::vector<SweepTable> tables;
+        map_proj proj;
+        if (!read_tables(scan, sweep_index, moment_type, tables) ||
+            pvol_grid_projection(scan, &proj) != 0)
+            return 1;
+        const PixelPositions pixels = pixel_positions(size, pixel_metres);
+        for (std::size_t k = 0; k < pixels.azimuth.size(); ++k) {
+            reached[k] = 0;
+            for (const SweepTable &table : tables)
+                reached[k] = reached[k] || covering_bin(table, pixels, k) != kNoBin;
+        }
+        return 0;
     });
 }
 

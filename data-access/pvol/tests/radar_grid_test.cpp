@@ -253,6 +253,43 @@ TEST(RadarGridTest, ColumnMaximumPrefersEchoToNoEchoAndNoEchoToNothing) {
     EXPECT_TRUE(std::isnan(grid.at(-40000.0, 0.0)));
 }
 
+TEST(RadarGridTest, ReachFollowsTheBinsNotTheirValues) {
+    SweepLayout low;  // 50 km of bins, not scanned beyond 25 km
+    low.range = dscan{125.0, 250.0, 200};
+    SweepLayout high;  // 25 km of bins
+    high.elevation_degrees = 1.5;
+    high.range = dscan{125.0, 250.0, 100};
+    SweepLayout rhi;
+    rhi.sweep_type = SWEEP_RHI;
+    ScanPtr scan = scan_of({
+        value_sweep(low, [](int, int bin) { return bin < 100 ? 20.0 : kNaN; }),
+        value_sweep(high, [](int, int) { return kNaN; }),
+        value_sweep(rhi, [](int, int) { return 60.0; }),
+    });
+    const int size = 301;
+    std::vector<unsigned char> reached(size * size, 7);
+    const auto at = [&](double east) {
+        return reached.at(size / 2 * size + size / 2 + static_cast<int>(east / 500.0));
+    };
+    ASSERT_EQ(pvol_grid_reach(scan.get(), -1, RD_DBZ, size, 500.0, reached.data()), 0);
+    EXPECT_EQ(at(10000.0), 1);
+    EXPECT_EQ(at(-40000.0), 1);  // not scanned, yet within the low sweep's bins
+    EXPECT_EQ(at(60000.0), 0);
+    ASSERT_EQ(pvol_grid_reach(scan.get(), 1, RD_DBZ, size, 500.0, reached.data()), 0);
+    EXPECT_EQ(at(20000.0), 1);
+    EXPECT_EQ(at(40000.0), 0);
+
+    std::fill(reached.begin(), reached.end(), 7);
+    EXPECT_EQ(pvol_grid_reach(scan.get(), 2, RD_DBZ, size, 500.0, reached.data()), 1);  // RHI
+    EXPECT_EQ(pvol_grid_reach(scan.get(), 3, RD_DBZ, size, 500.0, reached.data()), 1);
+    EXPECT_EQ(pvol_grid_reach(scan.get(), -1, RD_VEL, size, 500.0, reached.data()), 1);
+    EXPECT_EQ(pvol_grid_reach(scan.get(), -1, RD_DBZ, 0, 500.0, reached.data()), 1);
+    EXPECT_EQ(pvol_grid_reach(scan.get(), -1, RD_DBZ, size, kNaN, reached.data()), 1);
+    EXPECT_EQ(pvol_grid_reach(nullptr, -1, RD_DBZ, size, 500.0, reached.data()), 1);
+    EXPECT_EQ(pvol_grid_reach(scan.get(), -1, RD_DBZ, size, 500.0, nullptr), 1);
+    EXPECT_EQ(std::count(reached.begin(), reached.end(), 7), size * size);
+}
+
 TEST(RadarGridTest, RefusalsLeaveTheValuesAlone) {
     SweepLayout rhi;
     rhi.sweep_type = SWEEP_RHI;
@@ -295,6 +332,11 @@ TEST(RadarGridTest, SampleVolumeShowsItsCellsWhereTheyWereMade) {
     EXPECT_GT(grid.at(35000.0, 48000.0), 53.0);
     EXPECT_TRUE(std::isnan(grid.at(35000.0, 20000.0)));
     EXPECT_TRUE(std::isnan(grid.at(-90000.0, 90000.0)));  // beyond the 100 km of bins
+    // Reach tells the two apart.
+    std::vector<unsigned char> reached(grid.values.size());
+    ASSERT_EQ(pvol_grid_reach(scan.get(), -1, RD_DBZ, grid.size, grid.pixel, reached.data()), 0);
+    EXPECT_EQ(reached[(100 - 20) * 201 + 100 + 35], 1);
+    EXPECT_EQ(reached[(100 - 90) * 201 + 100 - 90], 0);
 }
 
 }  // namespace

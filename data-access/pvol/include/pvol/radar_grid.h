@@ -48,6 +48,16 @@ PVOL_API int pvol_grid_sweep(const radar_scan *scan, int sweep_index, int moment
 PVOL_API int pvol_grid_max(const radar_scan *scan, int moment_type, int size, double pixel_metres,
                            double no_echo, double *values);
 
+/* Which pixels of a grid lie within the reach of the moment's bins: 1 where a bin of the PPI
+ * sweep at sweep_index covers the pixel, or of any PPI sweep that holds the moment when
+ * sweep_index is negative; 0 elsewhere. It tells no echo from no data where a file keeps one code
+ * for both (RAW product files do): a NaN pixel within reach is no echo. reached must hold size *
+ * size bytes, row by row as the values of the grids, and is left untouched when the function
+ * fails. 0 on success; failures as pvol_grid_sweep (for a negative sweep_index, as
+ * pvol_grid_max). */
+PVOL_API int pvol_grid_reach(const radar_scan *scan, int sweep_index, int moment_type, int size,
+                             double pixel_metres, unsigned char *reached);
+
 PVOL_END_DECLS
 
 #endif /* PVOL_RADAR_GRID_H */

@@ -13,6 +13,7 @@
 
 #include "hdf5_handle.h"
 #include "nowcast/extrapolator.h"
+#include "nowcast/motion_refiner.h"
 #include "nowcast/trec_algorithm.h"
 #include "odim_image.h"
 #include "filepublisher.h"
@@ -28,7 +29,7 @@ const char kProgram[] = "nowcast";
 const char kVersion[] = "1.0";
 
 // RAW volumes keep one code for no echo and for no data, so the images read NaN for both; the
-// chain takes both as no echo.
+// chain takes NaN within the reach of the bins as no echo and keeps it beyond as no data.
 constexpr double kNoEcho = 0.0;
 constexpr double kDegreesPerRadian = 180.0 / M_PI;
 
@@ -130,20 +131,22 @@ double time_of(const radar_scan *scan) {
     return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
 }
 
-// The image of a volume, NaN taken as no echo for the chain.
+// The image of a volume: NaN within the bins' reach as no echo, NaN beyond as no data.
 azm::Grid<double> grid_volume(const radar_scan *scan, const std::string &path, const Settings &s) {
     std::vector<double> values(static_cast<size_t>(s.grid) * s.grid);
+    std::vector<unsigned char> reached(values.size());
     const int status =
-        s.sweep ? pvol_grid_sweep(scan, *s.sweep, s.moment_type, s.grid, s.pixel, kNoEcho,
-                                  values.data())
-                : pvol_grid_max(scan, s.moment_type, s.grid, s.pixel, kNoEcho, values.data());
+        (s.sweep ? pvol_grid_sweep(scan, *s.sweep, s.moment_type, s.grid, s.pixel, kNoEcho,
+                                   values.data())
+                 : pvol_grid_max(scan, s.moment_type, s.grid, s.pixel, kNoEcho, values.data())) ||
+        pvol_grid_reach(scan, s.sweep.value_or(-1), s.moment_type, s.grid, s.pixel, reached.data());
     if (status != 0)
         throw RunError(path + ": no image of " + s.quantity +
                        (s.sweep ? " in PPI sweep " + std::to_string(*s.sweep)
                                 : std::string(" in any PPI sweep")));
     azm::Grid<double> image(s.grid, s.grid);
     for (int k = 0; k < image.size(); ++k)
-        image.set(k, std::isnan(values[k]) ? kNoEcho : values[k]);
+        image.set(k, std::isnan(values[k]) && reached[k] ? kNoEcho : values[k]);
     return image;
 }
 
@@ -226,8 +229,10 @@ void run(const Settings &s) {
     azm::TrecAlgorithm trec(s.grid, s.grid, conf);
     if (!trec.runTrec(earlier, later))
         throw RunError("TREC refused the images (status " + std::to_string(trec.getStatus()) + ")");
-    const azm::Grid<double> motion_x = trec.getMotionFieldX();
-    const azm::Grid<double> motion_y = trec.getMotionFieldY();
+    azm::Grid<double> motion_x = trec.getMotionFieldX();
+    azm::Grid<double> motion_y = trec.getMotionFieldY();
+    // TREC's vectors are whole pixels; without echo to track, its field stays as it is.
+    azm::MotionRefiner(conf).refine(earlier, later, motion_x, motion_y);
     clock.done("motion");
 
     const azm::Extrapolator extrapolator(motion_x, motion_y);
@@ -258,6 +263,8 @@ void run(const Settings &s) {
                                 now,
                                 {{"UWND", metres_per_second(motion_x, scale)},
                                  {"VWND", metres_per_second(motion_y, -scale)}}});
+    // Level 1 packs radar images nearly as tightly as 6, in a third of the time.
+    product.compression = 1;
     odim::save_image(product, s.output);
     clock.done("writing");
 }

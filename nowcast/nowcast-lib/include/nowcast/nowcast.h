@@ -11,5 +11,6 @@
 #include "nowcast/trec_algorithm.h"
 #include "nowcast/correlator.h"
 #include "nowcast/extrapolator.h"
+#include "nowcast/motion_refiner.h"
 
 #endif  // NOWCAST_NOWCAST_H

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace azm {
 
@@ -129,24 +130,33 @@ std::vector<Grid<double>> Extrapolator::forecast(const Grid<double> &image, doub
     const auto motionNear = [this](double x, double y, double &u, double &v) {
         return motionAt(std::clamp(x, 0.0, sizeX() - 1.0), std::clamp(y, 0.0, sizeY() - 1.0), u, v);
     };
+    // Each sub-step (and below, each lead) is taken for a whole row before the next, so that
+    // the processor works on many independent trajectories at once instead of waiting on one.
     Grid<double> back_x(sizeX(), sizeY());
     Grid<double> back_y(sizeX(), sizeY());
+    std::vector<double> xs(static_cast<std::size_t>(sizeX()));
+    std::vector<double> ys(xs.size());
+    std::vector<char> traced(xs.size());
     for (int cy = 0; cy < sizeY(); ++cy) {
         for (int cx = 0; cx < sizeX(); ++cx) {
-            double x = cx;
-            double y = cy;
-            bool traced = true;
-            for (int s = 0; s < substeps && traced; ++s) {
+            xs[cx] = cx;
+            ys[cx] = cy;
+            traced[cx] = true;
+        }
+        for (int s = 0; s < substeps; ++s) {
+            for (int cx = 0; cx < sizeX(); ++cx) {
                 double u, v, um, vm;
-                traced = motionNear(x, y, u, v) &&
-                         motionNear(x - 0.5 * dt * u, y - 0.5 * dt * v, um, vm);
-                if (traced) {
-                    x -= dt * um;
-                    y -= dt * vm;
+                traced[cx] = traced[cx] && motionNear(xs[cx], ys[cx], u, v) &&
+                             motionNear(xs[cx] - 0.5 * dt * u, ys[cx] - 0.5 * dt * v, um, vm);
+                if (traced[cx]) {
+                    xs[cx] -= dt * um;
+                    ys[cx] -= dt * vm;
                 }
             }
-            back_x.set(cx, cy, traced ? x - cx : missing);
-            back_y.set(cx, cy, traced ? y - cy : missing);
+        }
+        for (int cx = 0; cx < sizeX(); ++cx) {
+            back_x.set(cx, cy, traced[cx] ? xs[cx] - cx : missing);
+            back_y.set(cx, cy, traced[cx] ? ys[cx] - cy : missing);
         }
     }
 
@@ -155,24 +165,27 @@ std::vector<Grid<double>> Extrapolator::forecast(const Grid<double> &image, doub
     const double *pixels = image.getGrid();
     for (int cy = 0; cy < sizeY(); ++cy) {
         for (int cx = 0; cx < sizeX(); ++cx) {
-            double x = cx;
-            double y = cy;
-            bool traced = true;
-            for (int lead = 0; lead < count; ++lead) {
+            xs[cx] = cx;
+            ys[cx] = cy;
+            traced[cx] = true;
+        }
+        for (int lead = 0; lead < count; ++lead) {
+            Grid<double> &forecast = leads[static_cast<std::size_t>(lead)];
+            for (int cx = 0; cx < sizeX(); ++cx) {
                 double dx, dy;
-                traced = traced && interpolatePair(back_x, back_y, x, y, dx, dy);
-                if (traced) {
-                    x += dx;
-                    y += dy;
+                traced[cx] = traced[cx] && interpolatePair(back_x, back_y, xs[cx], ys[cx], dx, dy);
+                if (traced[cx]) {
+                    xs[cx] += dx;
+                    ys[cx] += dy;
                 }
                 double value = missing;
                 Corners c;
-                if (traced && corners(sizeX(), sizeY(), snap(x), snap(y), c)) {
+                if (traced[cx] && corners(sizeX(), sizeY(), snap(xs[cx]), snap(ys[cx]), c)) {
                     value = 0.0;
                     for (int i = 0; i < c.count && !std::isnan(value); ++i)
                         value += c.weight[i] * pixels[c.index[i]];
                 }
-                leads[static_cast<std::size_t>(lead)].set(cx, cy, value);
+                forecast.set(cx, cy, value);
             }
         }
     }

@@ -223,14 +223,18 @@ bool MotionRefiner::refine(const Grid<double> &earlier, const Grid<double> &late
     if (later.sizeX() != size_x || later.sizeY() != size_y || field_x.sizeX() != size_x ||
         field_x.sizeY() != size_y || field_y.sizeX() != size_x || field_y.sizeY() != size_y)
         return false;
-    const int spacing = std::max(1, m_conf.lattice_spacing);
-    const int half = std::max(1, m_conf.box_half_width);
-    const int radius = std::max(1, m_conf.search_radius);
-    const int moves = std::max(0, m_conf.search_moves);
+    // Settings beyond any sensible image are cut, so that no count overflows; a speed limit that
+    // is not a number accepts nothing.
+    const int spacing = std::clamp(m_conf.lattice_spacing, 1, 4096);
+    const int half = std::clamp(m_conf.box_half_width, 1, 4096);
+    const int radius = std::clamp(m_conf.search_radius, 1, 64);
+    const int moves = std::clamp(m_conf.search_moves, 0, 64);
+    const double limit = m_conf.speed_limit >= 0.0 ? std::min(m_conf.speed_limit, 1e6) : 0.0;
     const std::vector<double> signal_earlier = signalOf(earlier, m_conf.signal_threshold);
     const std::vector<double> signal_later = signalOf(later, m_conf.signal_threshold);
-    const int min_echo =
-        std::max(1, static_cast<int>(m_conf.signal_coverage * (2 * half) * (2 * half)));
+    const double coverage =
+        m_conf.signal_coverage > 0.0 ? std::min(m_conf.signal_coverage, 1.0) : 0.0;
+    const int min_echo = std::max(1, static_cast<int>(coverage * (2 * half) * (2 * half)));
 
     // Lattice node (i, j) is the box around pixel (spacing / 2 + i spacing, spacing / 2 +
     // j spacing), whose middle lies half a pixel before it in each axis.
@@ -255,10 +259,9 @@ bool MotionRefiner::refine(const Grid<double> &earlier, const Grid<double> &late
             const BoxCorrelation box(signal_earlier, signal_later, size_x, size_y, cx, cy, half);
             if (box.echoPixels() < min_echo)
                 continue;
-            const int guess_x = static_cast<int>(std::lround(gx));
-            const int guess_y = static_cast<int>(std::lround(gy));
-            CorrelationSurface surface(box, guess_x, guess_y, radius + moves + 1,
-                                       m_conf.speed_limit);
+            const int guess_x = static_cast<int>(std::lround(std::clamp(gx, -limit, limit)));
+            const int guess_y = static_cast<int>(std::lround(std::clamp(gy, -limit, limit)));
+            CorrelationSurface surface(box, guess_x, guess_y, radius + moves + 1, limit);
             // The best whole-pixel displacement near the guess, then uphill while it lies on the
             // edge of what was searched.
             int px = guess_x, py = guess_y;

@@ -254,13 +254,13 @@ bool MotionRefiner::refine(const Grid<double> &earlier, const Grid<double> &late
             if (gx == kMissingVector || gy == kMissingVector || !std::isfinite(gx) ||
                 !std::isfinite(gy))
                 continue;
-            guesses[i + nodes_x * j].bx = gx;
-            guesses[i + nodes_x * j].by = gy;
+            guesses[i + nodes_x * j].bx = std::clamp(gx, -limit, limit);
+            guesses[i + nodes_x * j].by = std::clamp(gy, -limit, limit);
             const BoxCorrelation box(signal_earlier, signal_later, size_x, size_y, cx, cy, half);
             if (box.echoPixels() < min_echo)
                 continue;
-            const int guess_x = static_cast<int>(std::lround(std::clamp(gx, -limit, limit)));
-            const int guess_y = static_cast<int>(std::lround(std::clamp(gy, -limit, limit)));
+            const int guess_x = static_cast<int>(std::lround(guesses[i + nodes_x * j].bx));
+            const int guess_y = static_cast<int>(std::lround(guesses[i + nodes_x * j].by));
             CorrelationSurface surface(box, guess_x, guess_y, radius + moves + 1, limit);
             // The best whole-pixel displacement near the guess, then uphill while it lies on the
             // edge of what was searched.

@@ -114,6 +114,12 @@ TEST(MotionRefinerTest, RefusalsLeaveTheFieldAlone) {
     TrecConf slow;
     slow.m_speed_limit = 2;
     EXPECT_FALSE(MotionRefiner(slow).refine(image, cellImage(64, 64, 3.5, 0.0), x, y));
+    // A guess far beyond the speed limit is held to it (here some boxes find a peak there).
+    Grid<double> far_x = filledGrid(64, 64, 1e12);
+    Grid<double> far_y = filledGrid(64, 64, 0.0);
+    ASSERT_TRUE(refiner.refine(image, image, far_x, far_y));
+    EXPECT_LE(largestError(far_x, far_y, 0.0, 0.0, [](int, int) { return true; }),
+              std::hypot(15.0, 15.0));
     EXPECT_EQ(largestError(x, y, 1.5, -0.5, [](int, int) { return true; }), 0.0);
 }
 

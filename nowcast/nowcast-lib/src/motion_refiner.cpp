@@ -8,8 +8,6 @@ namespace azm {
 
 namespace {
 
-constexpr double kMissingVector = -999.0;
-
 // A symmetric 2 x 2 matrix [[xx, xy], [xy, yy]].
 struct Sym2 {
     double xx = 0.0, xy = 0.0, yy = 0.0;

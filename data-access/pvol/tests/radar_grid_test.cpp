@@ -261,7 +261,7 @@ TEST(RadarGridTest, ReachFollowsTheBinsNotTheirValues) {
     high.range = dscan{125.0, 250.0, 100};
     SweepLayout rhi;
     rhi.sweep_type = SWEEP_RHI;
-    ScanPtr scan = scan_of({
+    ScanHandle scan = scan_of({
         value_sweep(low, [](int, int bin) { return bin < 100 ? 20.0 : kNaN; }),
         value_sweep(high, [](int, int) { return kNaN; }),
         value_sweep(rhi, [](int, int) { return 60.0; }),

@@ -10,6 +10,7 @@
 
 #include "data_block_internal.h"
 #include "orva_header_ops.h"
+#include "pvol_boundary.h"
 #include "pvol_check.h"
 #include "pvol_prod_io_internal.h"
 #include "pvol_handles.h"
@@ -459,14 +460,14 @@ int data_scan_add_sweep(data_scan *ds, const radar_sweep *sweep) {
         return 1;
 
     std::vector<dblock *> blocks;
-    try {
+    const bool added = pvol_boundary::no_throw(false, [&] {
         RayWriter writer(*ds, sweep, merged);
-        if (!new_blocks(*ds, sweep, rconf, blocks) || !writer.fill(rconf, blocks)) {
-            delete_blocks(blocks);
-            return 1;
-        }
+        if (!new_blocks(*ds, sweep, rconf, blocks) || !writer.fill(rconf, blocks))
+            return false;
         ds->sweeps.push_back(blocks);
-    } catch (const std::bad_alloc &) {
+        return true;
+    });
+    if (!added) {  // the blocks are still this call's
         delete_blocks(blocks);
         return 1;
     }

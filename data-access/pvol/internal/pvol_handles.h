@@ -46,6 +46,7 @@ using BlockHandle = pvol_handles::Handle<dblock, dblock_delete>;
 using RawIoHandle = pvol_handles::Handle<default_raw_io, default_raw_io_delete>;
 using IngestIoHandle = pvol_handles::Handle<default_ingest_io, default_ingest_io_delete>;
 using ScanGroupHandle = pvol_handles::Handle<data_scan_group, data_scan_group_delete>;
+using DataScanHandle = pvol_handles::Handle<data_scan, data_scan_delete>;
 using FileHandle = pvol_handles::Handle<std::FILE, pvol_handles::close_file>;
 
 #endif  // PVOL_HANDLES_H

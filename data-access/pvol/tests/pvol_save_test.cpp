@@ -195,15 +195,14 @@ TEST(DataScanTest, OtherScalesGoThroughPhysicalValues) {
     const radar_ray_data dat{BITS_64, values, 2, 0};
     rray_set_dat(rsweep_get_ray(sweep.get(), 3), 0, &dat);
 
-    data_scan *ds = data_scan_new(sweep.get(), BITS_8);
-    ASSERT_EQ(data_scan_add_sweep(ds, sweep.get()), 0);
+    const DataScanHandle ds(data_scan_new(sweep.get(), BITS_8));
+    ASSERT_EQ(data_scan_add_sweep(ds.get(), sweep.get()), 0);
     radar_ray_data view;
-    ASSERT_NE(dblock_get_radar_ray_data(data_scan_get_block(ds, 0, 0), &view, 3), nullptr);
+    ASSERT_NE(dblock_get_radar_ray_data(data_scan_get_block(ds.get(), 0, 0), &view, 3), nullptr);
     const auto *codes = static_cast<const uint8_t *>(view.data);
     EXPECT_EQ(codes[0], 84);  // 2 x (10 + 32)
     EXPECT_EQ(codes[1], 0);
     EXPECT_EQ(codes[11], 0);
-    data_scan_delete(ds);
 }
 
 TEST(DataScanDeathTest, SweepMustHaveOneRayConfiguration) {

@@ -4,6 +4,7 @@
 #include <lz4.h>
 
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 
 namespace azm {
@@ -16,6 +17,9 @@ EnvelopeQueue::EnvelopeQueue(Publisher *sink, unsigned threads)
         workers_.reserve(threads);
         for (unsigned i = 0; i < threads; ++i)
             workers_.emplace_back([this] { work(); });
+    } catch (const std::system_error &) {
+        // The system gives no more threads: the output is the same with those started, or with
+        // none (the caller's thread compresses), so a volume is never lost for want of one.
     } catch (...) {
         stop();  // the threads already started
         throw;
